@@ -1,0 +1,394 @@
+// The serial library's portable part: the port table, argument checks, error codes and texts, the
+// settings record and the rules around it. Everything the OS does is behind ser_platform.h.
+#include "serial/ser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "serial/devices.h"
+#include "serial/ser_platform.h"
+
+using serial::platform::DeviceControl;
+using serial::platform::LineCounters;
+using serial::platform::OutputLine;
+using serial::platform::SavedSettings;
+
+const std::array<std::string_view, 8> PortErrors = {
+    "Bad port ID", "Port already open", "Port not open", "Memory",
+    "Default",     "Hardware",          "Byte size",     "BaudRate",
+};
+const std::array<std::string_view, 4> TORVELerrors = {"No data", "Range", "Aborted", "Win32Error"};
+
+int LastWinError = 0;
+
+namespace {
+
+constexpr int INVALID_HANDLE = -1;
+
+// The most SioRxClear reads in one call, so a line that never stops sending cannot hold it.
+constexpr int RX_CLEAR_READS = 256;
+
+struct PortRecord {
+  int Handle = INVALID_HANDLE;
+  unsigned char Status = 0;    // DtrMask/RtsMask: lines the library holds asserted
+  unsigned char NextChar = 0;  // pushed-back byte, 0 = none
+  DeviceControl DCB;
+  SavedSettings OldSettings;  // the device's own settings, put back at close
+  LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
+  std::string Failure;        // why the port is not usable: its last open or read failed
+};
+
+std::array<PortRecord, NBR_PORTS> PortData;
+bool Initialized = false;
+
+unsigned BaudRateDefault = 9600;
+int ParityDefault = NoParity;
+int StopBitsDefault = OneStopBit;
+int DataBitsDefault = WordLength8;
+
+PortRecord& Record(int Port) { return PortData[static_cast<std::size_t>(Port)]; }
+
+int Win32Error(int err) {
+  LastWinError = err;
+  return TORVEL_WIN32ERR;
+}
+
+// VerifyPort, then the port must be open.
+int CheckOpen(int Port) {
+  if (const int rc = VerifyPort(Port); rc != TORVEL_OK) return rc;
+  return Record(Port).Handle == INVALID_HANDLE ? IE_NOPEN : TORVEL_OK;
+}
+
+// Applying a record may drop the output lines on some drivers; raise again the ones we hold.
+void ReassertLines(const PortRecord& rec) {
+  if (rec.Status & DtrMask) serial::platform::set_output_line(rec.Handle, OutputLine::Dtr, true);
+  if (rec.Status & RtsMask) serial::platform::set_output_line(rec.Handle, OutputLine::Rts, true);
+}
+
+int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  switch (Cmd) {
+    case 'S':
+      rec.Status |= mask;
+      return serial::platform::set_output_line(rec.Handle, line, true) == 0 ? 1 : 0;
+    case 'C':
+      rec.Status &= static_cast<unsigned char>(~mask);
+      return serial::platform::set_output_line(rec.Handle, line, false) == 0 ? 1 : 0;
+    case 'R':
+      // Answered from Status, not the device: a pty has no lines to ask, yet the caller's choice
+      // still stands and is re-asserted after every settings change.
+      return rec.Status & mask;
+    default: return TORVEL_RANGE;
+  }
+}
+
+int ModemLine(int Port, int bit) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  int status = 0;
+  if (serial::platform::modem_status(Record(Port).Handle, status) != 0) return 0;
+  return status & bit;
+}
+
+// A read failed: the device has gone or broke. Its text stays with the port, for the user.
+int ReadFailed(int Port, int err) {
+  Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
+  return Win32Error(err);
+}
+
+// What a read that brought nothing means: nothing yet, or a device that has gone. A hung-up tty
+// reads as 0 bytes with no errno, hence EIO.
+int NothingRead(int Port, int nothing) {
+  return serial::platform::line_gone(Record(Port).Handle) ? ReadFailed(Port, EIO) : nothing;
+}
+
+}  // namespace
+
+int VerifyPort(int Port) {
+  if (!Initialized) {
+    for (PortRecord& rec : PortData) rec = PortRecord{};
+    Initialized = true;
+  }
+  return Port < 0 || Port >= NBR_PORTS ? IE_BADID : TORVEL_OK;
+}
+
+int SioReset(int Port, int InQueue, int OutQueue) {
+  // The kernel sizes its own tty buffers.
+  static_cast<void>(InQueue);
+  static_cast<void>(OutQueue);
+  if (const int rc = VerifyPort(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  const std::string name = "COM" + std::to_string(Port + 1);
+  if (rec.Handle != INVALID_HANDLE) {
+    // Opening again would lose the open descriptor; the port stays as it is.
+    rec.Failure = name + ": already open";
+    return Win32Error(EBUSY);
+  }
+
+  serial::rescan_devices();
+  const std::string path = serial::device_path(Port);
+  if (path.empty()) {
+    rec.Failure = name + ": no serial device";
+    return Win32Error(ENODEV);
+  }
+
+  rec.DCB = DeviceControl{};
+  rec.DCB.BaudRate = BaudRateDefault;
+  rec.DCB.Parity = ParityDefault;
+  rec.DCB.StopBits = StopBitsDefault;
+  rec.DCB.ByteSize = DataBitsDefault;
+
+  int fd = INVALID_HANDLE;
+  if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings);
+      err != 0) {
+    rec.Failure = path + ": " + std::strerror(err);
+    return Win32Error(err);
+  }
+  rec.Handle = fd;
+  rec.Failure.clear();
+  rec.Counters = LineCounters{};
+  serial::platform::line_counters(fd, rec.Counters);
+  return TORVEL_OK;
+}
+
+int SioDone(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  const int fd = rec.Handle;
+  rec.Handle = INVALID_HANDLE;
+  // A byte pushed back belongs to this session; it must not turn up after the next open.
+  rec.NextChar = 0;
+  return serial::platform::close_line(fd, rec.OldSettings) == 0 ? 1 : 0;
+}
+
+int SioBaud(int Port, unsigned BaudCode) {
+  if (Port == -1) {
+    BaudRateDefault = BaudCode;
+    return TORVEL_OK;
+  }
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  rec.DCB.BaudRate = BaudCode < BaudValue.size() ? BaudValue[BaudCode] : BaudCode;
+  if (serial::platform::apply(rec.Handle, rec.DCB) != 0) return 0;
+  // A driver may take a rate it cannot make and settle on another; only the read-back tells.
+  unsigned rate = 0;
+  if (serial::platform::line_rate(rec.Handle, rate) != 0) return 0;
+  return rate == rec.DCB.BaudRate ? 1 : 0;
+}
+
+int SioParms(int Port, int Parity, int StopBits, int DataBits) {
+  if (Port == -1) {
+    ParityDefault = Parity;
+    StopBitsDefault = StopBits;
+    DataBitsDefault = DataBits;
+    return TORVEL_OK;
+  }
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  rec.DCB.Parity = Parity;
+  rec.DCB.StopBits = StopBits;
+  rec.DCB.ByteSize = DataBits;
+  if (serial::platform::apply(rec.Handle, rec.DCB) == 0) ReassertLines(rec);
+  return TORVEL_OK;
+}
+
+int SioFlow(int Port, char Cmd) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  DeviceControl& dcb = rec.DCB;
+  switch (Cmd) {
+    case 'N':
+      dcb.fOutxCtsFlow = false;
+      dcb.fRtsControl = serial::platform::RTS_CONTROL_DISABLE;
+      dcb.fInX = dcb.fOutX = false;
+      break;
+    case 'H':
+      dcb.fOutxCtsFlow = true;
+      dcb.fRtsControl = serial::platform::RTS_CONTROL_HANDSHAKE;
+      dcb.fInX = dcb.fOutX = false;
+      break;
+    case 'S':
+      dcb.fOutxCtsFlow = false;
+      dcb.fRtsControl = serial::platform::RTS_CONTROL_DISABLE;
+      dcb.fInX = dcb.fOutX = true;
+      break;
+    default: break;
+  }
+  if (serial::platform::apply(rec.Handle, dcb) == 0) ReassertLines(rec);
+  return TORVEL_OK;
+}
+
+int SioDTR(int Port, char Cmd) { return OutputLineCommand(Port, Cmd, DtrMask, OutputLine::Dtr); }
+
+int SioRTS(int Port, char Cmd) { return OutputLineCommand(Port, Cmd, RtsMask, OutputLine::Rts); }
+
+int SioWinError(char* Buffer, int Size) {
+  if (Buffer != nullptr && Size > 0) {
+    const char* text = std::strerror(LastWinError);
+    const std::size_t n = std::min(std::strlen(text), static_cast<std::size_t>(Size) - 1);
+    std::memcpy(Buffer, text, n);
+    Buffer[n] = '\0';
+  }
+  return LastWinError;
+}
+
+int SioInfo(char Parm) {
+  switch (Parm) {
+    case 'V':
+    case '3': return TORVEL_VERSION;
+    case 'I': return 1;
+    default: return -1;
+  }
+}
+
+int SioDebug(int Parm) {
+  static_cast<void>(Parm);
+  return 0;
+}
+
+int SioTimer() {
+  // Wraps like a 32-bit tick count; callers compare by difference.
+  return static_cast<int>(static_cast<std::uint32_t>(serial::platform::monotonic_ms()));
+}
+
+int SioPutc(int Port, char Byte) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  if (const int err = serial::platform::write_all(Record(Port).Handle, &Byte, 1); err != 0)
+    return Win32Error(err);
+  return TORVEL_OK;
+}
+
+int SioPuts(int Port, const char* Buffer, unsigned Size) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  if (Size == 0) return 0;
+  // No buffer to send from, or a count the int result cannot report.
+  if (Buffer == nullptr || Size > static_cast<unsigned>(INT_MAX)) return TORVEL_RANGE;
+  if (const int err = serial::platform::write_all(Record(Port).Handle, Buffer, Size); err != 0)
+    return Win32Error(err);
+  return static_cast<int>(Size);
+}
+
+int SioGetc(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  if (rec.NextChar != 0) {
+    const int byte = rec.NextChar;
+    rec.NextChar = 0;
+    return byte;
+  }
+  unsigned char byte = 0;
+  const long n = serial::platform::read_some(rec.Handle, &byte, 1);
+  if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
+  if (n == 0) return NothingRead(Port, TORVEL_NO_DATA);
+  return byte;
+}
+
+int SioGets(int Port, char* Buffer, unsigned Size) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  if (Size == 0) {
+    // No room for the pushed-back byte: it waits for the next read.
+    return rec.NextChar != 0 ? 0 : NothingRead(Port, 0);
+  }
+  if (Buffer == nullptr) return TORVEL_RANGE;
+  if (rec.NextChar != 0) {
+    Buffer[0] = static_cast<char>(rec.NextChar);
+    rec.NextChar = 0;
+    return 1;
+  }
+  const unsigned want = std::min(Size, static_cast<unsigned>(INT_MAX));
+  const long n = serial::platform::read_some(rec.Handle, Buffer, want);
+  if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
+  if (n == 0) return NothingRead(Port, 0);
+  return static_cast<int>(n);
+}
+
+int SioUnGetc(int Port, char Chr) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  Record(Port).NextChar = static_cast<unsigned char>(Chr);
+  return TORVEL_OK;
+}
+
+int SioRead(int Port, int Reg) {
+  static_cast<void>(Reg);
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  return -1;
+}
+
+int SioRxQue(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  int count = 0;
+  return serial::platform::input_waiting(Record(Port).Handle, count) == 0 ? count : 0;
+}
+
+int SioTxQue(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  int count = 0;
+  return serial::platform::output_waiting(Record(Port).Handle, count) == 0 ? count : 0;
+}
+
+int SioRxClear(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  rec.NextChar = 0;
+  char discard[4096];
+  for (int reads = 0; reads < RX_CLEAR_READS; ++reads)
+    if (serial::platform::read_some(rec.Handle, discard, sizeof discard) <= 0) break;
+  return TORVEL_OK;
+}
+
+int SioTxClear(int Port) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  serial::platform::discard_output(Record(Port).Handle);
+  return TORVEL_OK;
+}
+
+int SioStatus(int Port, unsigned Mask) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  PortRecord& rec = Record(Port);
+  LineCounters now;
+  if (serial::platform::line_counters(rec.Handle, now) != 0) return 0;
+  const LineCounters& was = rec.Counters;
+  unsigned bits = 0;
+  if (now.buf_overrun != was.buf_overrun) bits |= CE_RXOVER;
+  if (now.overrun != was.overrun) bits |= CE_OVERRUN;
+  if (now.parity != was.parity) bits |= CE_RXPARITY;
+  if (now.frame != was.frame) bits |= CE_FRAME;
+  if (now.brk != was.brk) bits |= CE_BREAK;
+  rec.Counters = now;
+  return static_cast<int>(bits & Mask);
+}
+
+int SioCTS(int Port) { return ModemLine(Port, MS_CTS_ON); }
+int SioDSR(int Port) { return ModemLine(Port, MS_DSR_ON); }
+int SioRI(int Port) { return ModemLine(Port, MS_RING_ON); }
+int SioDCD(int Port) { return ModemLine(Port, MS_RLSD_ON); }
+
+int SioBrkSig(int Port, char Cmd) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const int fd = Record(Port).Handle;
+  switch (Cmd) {
+    case 'A': return serial::platform::set_break(fd, true) == 0 ? 1 : 0;
+    case 'C': return serial::platform::set_break(fd, false) == 0 ? 1 : 0;
+    case 'D': return 0;
+    default: return TORVEL_RANGE;
+  }
+}
+
+namespace serial {
+
+int native_handle(int port) {
+  if (VerifyPort(port) != TORVEL_OK) return INVALID_HANDLE;
+  return Record(port).Handle;
+}
+
+std::string open_failure(int port) {
+  if (VerifyPort(port) != TORVEL_OK) return {};
+  return Record(port).Failure;
+}
+
+}  // namespace serial
