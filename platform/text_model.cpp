@@ -1,0 +1,760 @@
+// The rows live in an implicit treap: a randomised balanced tree ordered by row number, whose nodes
+// each hold one fixed-size row record and the totals of their subtree (rows, characters, LF-ended
+// rows). Finding a row by number or by position, or the next LF-ended row, is one descent; an edit
+// splits out the rows it touches, streams them through a row writer together with the new text, and
+// merges the rewrapped rows back. Nodes come from a pool of fixed blocks with a free list, so the
+// rows dropped from the front of the scrollback are the ones reused by the next append.
+#include "platform/text_model.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Positions stay inside int: at most this many rows of 81 characters, plus one chunk still to trim.
+constexpr int kMaxRowsLimit = 10'000'000;
+// Longer insertions are made in pieces of this size, trimming between them, so that an
+// insertion of any length neither overflows a position nor holds more than the cap at once.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+constexpr std::int32_t kNil = -1;
+constexpr int kBlockShift = 12;
+constexpr std::int32_t kBlockNodes = std::int32_t{1} << kBlockShift;
+constexpr Colour kColourMask = 0x00FFFFFF;
+
+struct Row {
+  std::array<char, kDisplayColumns + 1> chars;  // an LF, when present, follows the visible characters
+  std::array<std::uint8_t, kDisplayColumns + 1> colours;  // palette indices, one per character
+  std::uint8_t length;                                     // visible characters
+  bool lf;
+  int size() const { return length + (lf ? 1 : 0); }
+};
+
+struct Node {
+  Row row;
+  std::int32_t left;  // also the link of the free list
+  std::int32_t right;
+  std::uint32_t priority;
+  std::int32_t rows;  // subtree totals
+  std::int32_t chars;
+  std::int32_t lfs;
+};
+// The memory budget at the default cap assumes about 200 bytes a row.
+static_assert(sizeof(Node) <= 192);
+
+// Colours are stored as one-byte indices. The program uses a handful of colours; should 256
+// distinct ones ever be asked for, later ones are shown in the nearest colour already known.
+class Palette {
+ public:
+  void reset(Colour first) {
+    colours_[0] = first;
+    count_ = 1;
+  }
+  Colour colour(std::uint8_t index) const { return colours_[index]; }
+  std::uint8_t index_of(Colour colour);
+
+ private:
+  static int distance(Colour a, Colour b) {
+    int sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+      sum += d * d;
+    }
+    return sum;
+  }
+
+  std::array<Colour, 256> colours_{};
+  int count_ = 1;
+};
+
+std::uint8_t Palette::index_of(Colour colour) {
+  for (int i = 0; i < count_; ++i) {
+    if (colours_[i] == colour) return static_cast<std::uint8_t>(i);
+  }
+  if (count_ < static_cast<int>(colours_.size())) {
+    colours_[count_] = colour;
+    return static_cast<std::uint8_t>(count_++);
+  }
+  int best = 0;
+  for (int i = 1; i < count_; ++i) {
+    if (distance(colours_[i], colour) < distance(colours_[best], colour)) best = i;
+  }
+  return static_cast<std::uint8_t>(best);
+}
+
+std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+}  // namespace
+
+struct TextModel::Impl {
+  explicit Impl(int rows_cap) : cap(std::clamp(rows_cap, kDisplayPageRows, kMaxRowsLimit)) {
+    palette.reset(default_colour);
+    root = allocate();
+    update(root);
+  }
+
+  // ---- Node pool ----
+
+  Node& node(std::int32_t id) { return blocks[id >> kBlockShift][id & (kBlockNodes - 1)]; }
+  const Node& node(std::int32_t id) const { return blocks[id >> kBlockShift][id & (kBlockNodes - 1)]; }
+
+  std::uint32_t next_priority() {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return static_cast<std::uint32_t>(seed >> 32);
+  }
+
+  std::int32_t allocate() {
+    std::int32_t id = free_list;
+    if (id != kNil) {
+      free_list = node(id).left;
+    } else {
+      if (used == static_cast<std::int32_t>(blocks.size()) * kBlockNodes) {
+        // Untouched until used, so a fresh block costs address space, not memory.
+        blocks.push_back(std::make_unique_for_overwrite<Node[]>(kBlockNodes));
+      }
+      id = used++;
+    }
+    Node& n = node(id);
+    n.row.length = 0;
+    n.row.lf = false;
+    n.left = n.right = kNil;
+    n.priority = next_priority();
+    return id;
+  }
+
+  void release(std::int32_t id) {
+    node(id).left = free_list;
+    free_list = id;
+  }
+
+  void release_tree(std::int32_t t) {
+    if (t == kNil) return;
+    stack.clear();
+    stack.push_back(t);
+    while (!stack.empty()) {
+      const std::int32_t id = stack.back();
+      stack.pop_back();
+      const Node& n = node(id);
+      if (n.left != kNil) stack.push_back(n.left);
+      if (n.right != kNil) stack.push_back(n.right);
+      release(id);
+    }
+  }
+
+  // Rows of a detached subtree, in order.
+  void flatten(std::int32_t t, std::vector<std::int32_t>& out) {
+    out.clear();
+    stack.clear();
+    while (t != kNil || !stack.empty()) {
+      while (t != kNil) {
+        stack.push_back(t);
+        t = node(t).left;
+      }
+      t = stack.back();
+      stack.pop_back();
+      out.push_back(t);
+      t = node(t).right;
+    }
+  }
+
+  // ---- Treap ----
+
+  int rows_of(std::int32_t t) const { return t == kNil ? 0 : node(t).rows; }
+  int chars_of(std::int32_t t) const { return t == kNil ? 0 : node(t).chars; }
+  int lfs_of(std::int32_t t) const { return t == kNil ? 0 : node(t).lfs; }
+
+  void update(std::int32_t t) {
+    Node& n = node(t);
+    n.rows = 1 + rows_of(n.left) + rows_of(n.right);
+    n.chars = n.row.size() + chars_of(n.left) + chars_of(n.right);
+    n.lfs = (n.row.lf ? 1 : 0) + lfs_of(n.left) + lfs_of(n.right);
+  }
+
+  // l receives the first k rows of t, r the rest.
+  void split(std::int32_t t, int k, std::int32_t& l, std::int32_t& r) {
+    if (t == kNil) {
+      l = r = kNil;
+      return;
+    }
+    Node& n = node(t);
+    if (k <= rows_of(n.left)) {
+      split(n.left, k, l, n.left);
+      r = t;
+    } else {
+      split(n.right, k - rows_of(n.left) - 1, n.right, r);
+      l = t;
+    }
+    update(t);
+  }
+
+  std::int32_t merge(std::int32_t a, std::int32_t b) {
+    if (a == kNil) return b;
+    if (b == kNil) return a;
+    if (node(a).priority > node(b).priority) {
+      node(a).right = merge(node(a).right, b);
+      update(a);
+      return a;
+    }
+    node(b).left = merge(a, node(b).left);
+    update(b);
+    return b;
+  }
+
+  // ---- Queries (root always holds at least one row) ----
+
+  int row_count() const { return rows_of(root); }
+  int length() const { return chars_of(root); }
+
+  std::int32_t node_at(int k) const {
+    std::int32_t t = root;
+    for (;;) {
+      const Node& n = node(t);
+      const int left_rows = rows_of(n.left);
+      if (k < left_rows) {
+        t = n.left;
+      } else if (k == left_rows) {
+        return t;
+      } else {
+        k -= left_rows + 1;
+        t = n.right;
+      }
+    }
+  }
+  const Row& row_at(int k) const { return node(node_at(k)).row; }
+
+  struct Prefix {
+    int chars = 0;
+    int lfs = 0;
+  };
+  // Characters and LF-ended rows before row k (k may be the row count).
+  Prefix prefix(int k) const {
+    Prefix p;
+    std::int32_t t = root;
+    while (t != kNil) {
+      const Node& n = node(t);
+      const int left_rows = rows_of(n.left);
+      if (k < left_rows) {
+        t = n.left;
+        continue;
+      }
+      p.chars += chars_of(n.left);
+      p.lfs += lfs_of(n.left);
+      if (k == left_rows) break;
+      p.chars += n.row.size();
+      p.lfs += n.row.lf ? 1 : 0;
+      k -= left_rows + 1;
+      t = n.right;
+    }
+    return p;
+  }
+  int row_start(int k) const { return prefix(k).chars; }
+
+  // The row holding pos; the end of the text (or beyond) is in the last row.
+  int row_of(int pos) const {
+    if (pos >= length()) return row_count() - 1;
+    pos = std::max(pos, 0);
+    int row = 0;
+    std::int32_t t = root;
+    for (;;) {
+      const Node& n = node(t);
+      const int left_chars = chars_of(n.left);
+      if (pos < left_chars) {
+        t = n.left;
+        continue;
+      }
+      pos -= left_chars;
+      row += rows_of(n.left);
+      if (pos < n.row.size()) return row;
+      pos -= n.row.size();
+      ++row;
+      t = n.right;
+    }
+  }
+
+  // The first LF-ended row at or after row k, or the last row: where the wrapping of k's line ends.
+  int line_end_row(int k) const {
+    int wanted = prefix(k).lfs;
+    if (wanted >= lfs_of(root)) return row_count() - 1;
+    int row = 0;
+    std::int32_t t = root;
+    for (;;) {
+      const Node& n = node(t);
+      const int left_lfs = lfs_of(n.left);
+      if (wanted < left_lfs) {
+        t = n.left;
+        continue;
+      }
+      wanted -= left_lfs;
+      row += rows_of(n.left);
+      if (n.row.lf) {
+        if (wanted == 0) return row;
+        --wanted;
+      }
+      ++row;
+      t = n.right;
+    }
+  }
+
+  // The furthest column that is still on row k: a full wrapped row ends at 79, since the position
+  // after its 80th character is the first of the next row.
+  int last_column(int k) const {
+    const Row& r = row_at(k);
+    return (r.lf || k == row_count() - 1) ? r.length : r.length - 1;
+  }
+
+  // Calls fn(chars, colours, count) for the pieces of [pos, pos + count), in order.
+  template <typename Fn>
+  void for_each_piece(int pos, int count, Fn fn) const {
+    if (count <= 0) return;
+    const int first = row_of(pos);
+    int offset = pos - row_start(first);
+    // In-order walk from row `first`: the stack holds the rows still to visit.
+    std::vector<std::int32_t> pending;
+    std::int32_t t = root;
+    int k = first;
+    while (t != kNil) {
+      const Node& n = node(t);
+      const int left_rows = rows_of(n.left);
+      if (k < left_rows) {
+        pending.push_back(t);
+        t = n.left;
+      } else if (k == left_rows) {
+        pending.push_back(t);
+        break;
+      } else {
+        k -= left_rows + 1;
+        t = n.right;
+      }
+    }
+    while (count > 0 && !pending.empty()) {
+      const std::int32_t id = pending.back();
+      pending.pop_back();
+      const Row& r = node(id).row;
+      const int take = std::min(count, r.size() - offset);
+      fn(r.chars.data() + offset, r.colours.data() + offset, take);
+      count -= take;
+      offset = 0;
+      for (t = node(id).right; t != kNil; t = node(t).left) pending.push_back(t);
+    }
+  }
+
+  // ---- Row writer: lays a character stream out into new rows, built into a treap as it goes ----
+
+  void out_put(const char* chars, const std::uint8_t* colours, std::uint8_t colour, std::size_t count) {
+    while (count > 0) {
+      if (out_row == kNil) out_row = allocate();
+      Row& r = node(out_row).row;
+      if (*chars == '\n') {
+        r.chars[r.length] = '\n';
+        r.colours[r.length] = colours != nullptr ? *colours : colour;
+        r.lf = true;
+        out_close();
+        ++chars;
+        if (colours != nullptr) ++colours;
+        --count;
+        continue;
+      }
+      // A full row takes a following LF; anything else starts the next row.
+      if (r.length == kDisplayColumns) {
+        out_close();
+        continue;
+      }
+      std::size_t take = std::min<std::size_t>(count, kDisplayColumns - r.length);
+      if (const void* lf = std::memchr(chars, '\n', take); lf != nullptr) {
+        take = static_cast<std::size_t>(static_cast<const char*>(lf) - chars);
+      }
+      std::copy_n(chars, take, r.chars.begin() + r.length);
+      if (colours != nullptr) {
+        std::copy_n(colours, take, r.colours.begin() + r.length);
+        colours += take;
+      } else {
+        std::fill_n(r.colours.begin() + r.length, take, colour);
+      }
+      r.length = static_cast<std::uint8_t>(r.length + take);
+      chars += take;
+      count -= take;
+    }
+  }
+
+  // Appends the finished row to the treap being built: the right spine of a treap built in row
+  // order is a stack, so each row costs amortised O(1).
+  void out_close() {
+    const std::int32_t x = out_row;
+    out_row = kNil;
+    std::int32_t last = kNil;
+    while (!spine.empty() && node(spine.back()).priority < node(x).priority) {
+      last = spine.back();
+      spine.pop_back();
+      update(last);
+    }
+    node(x).left = last;
+    if (!spine.empty()) node(spine.back()).right = x;
+    spine.push_back(x);
+  }
+
+  // `last_row`: the stream ends the text, so its final row is kept even when empty.
+  std::int32_t out_finish(bool last_row) {
+    if (out_row == kNil && last_row) out_row = allocate();
+    if (out_row != kNil) out_close();
+    for (std::size_t i = spine.size(); i-- > 0;) update(spine[i]);
+    const std::int32_t built = spine.empty() ? kNil : spine.front();
+    spine.clear();
+    return built;
+  }
+
+  // ---- Edits ----
+
+  // Replaces [a, b) by text (no NUL, at most one chunk). Rewraps from the row of a to the end of
+  // the LF-ended line holding b; rows before keep their wrapping, rows after are untouched.
+  void replace_range(int a, int b, std::string_view text, std::uint8_t colour) {
+    int first = row_of(a);
+    // A full wrapped row before the edit must be rewritten too: an LF arriving right after it
+    // joins it, and an emptied last row after it disappears.
+    if (first > 0 && !row_at(first - 1).lf) --first;
+    const int last = line_end_row(row_of(b));
+    std::int32_t left = kNil;
+    std::int32_t mid = kNil;
+    std::int32_t right = kNil;
+    split(root, last + 1, mid, right);
+    split(mid, first, left, mid);
+    flatten(mid, old_rows);
+
+    int pos = chars_of(left);
+    bool inserted = false;
+    for (const std::int32_t id : old_rows) {
+      const Row& r = node(id).row;
+      const int lo = pos;
+      const int hi = pos + r.size();
+      if (lo < a) out_put(r.chars.data(), r.colours.data(), 0, static_cast<std::size_t>(std::min(hi, a) - lo));
+      if (!inserted && a <= hi) {
+        out_put(text.data(), nullptr, colour, text.size());
+        inserted = true;
+      }
+      if (const int from = std::max(lo, b); from < hi) {
+        out_put(r.chars.data() + (from - lo), r.colours.data() + (from - lo), 0,
+                static_cast<std::size_t>(hi - from));
+      }
+      release(id);  // fully read: the writer may reuse it
+      pos = hi;
+    }
+    root = merge(merge(left, out_finish(right == kNil)), right);
+    modified = true;
+    ++revision;
+  }
+
+  // Drops the oldest whole pages until the cap holds; everything positional shifts with the text.
+  void trim() {
+    const int excess = row_count() - cap;
+    if (excess <= 0) return;
+    const int drop = (excess + kDisplayPageRows - 1) / kDisplayPageRows * kDisplayPageRows;
+    std::int32_t dropped = kNil;
+    split(root, drop, dropped, root);
+    const int dropped_chars = chars_of(dropped);
+    release_tree(dropped);
+    anchor = std::max(anchor - dropped_chars, 0);
+    active = std::max(active - dropped_chars, 0);
+    first_visible = std::max(first_visible - drop, 0);
+    ++revision;
+  }
+
+  // Replaces the selection by text in the given colour, leaving the caret after it.
+  void insert(std::string_view text, std::uint8_t colour) {
+    text = up_to_nul(text);
+    int a = sel_min();
+    int b = sel_max();
+    if (a == b && text.empty()) return;
+    do {
+      const std::string_view piece = text.substr(0, kChunk);
+      text.remove_prefix(piece.size());
+      replace_range(a, b, piece, colour);
+      anchor = active = a + static_cast<int>(piece.size());
+      trim();
+      a = b = active;
+    } while (!text.empty());
+    goal_column = -1;
+    clamp_view();
+  }
+
+  // ---- Selection and view ----
+
+  int sel_min() const { return std::min(anchor, active); }
+  int sel_max() const { return std::max(anchor, active); }
+
+  void select(int new_anchor, int new_active) {
+    if (new_anchor == anchor && new_active == active) return;
+    anchor = new_anchor;
+    active = new_active;
+    ++revision;
+  }
+
+  void set_first_visible(long long row) {
+    const int clamped = static_cast<int>(std::clamp<long long>(row, 0, row_count() - 1));
+    if (clamped == first_visible) return;
+    first_visible = clamped;
+    ++revision;
+  }
+  void clamp_view() { set_first_visible(first_visible); }
+
+  // Scrolls just enough to show the row of the moving end of the selection.
+  void show_caret() {
+    const int row = row_of(active);
+    if (row < first_visible) {
+      set_first_visible(row);
+    } else if (row >= first_visible + kDisplayPageRows) {
+      set_first_visible(row - kDisplayPageRows + 1);
+    }
+  }
+
+  // Caret moves from the keyboard: `keep_goal` for vertical moves, which remember the column.
+  void move_to(int pos, bool extend, bool keep_goal = false) {
+    select(extend ? anchor : pos, pos);
+    if (!keep_goal) goal_column = -1;
+    show_caret();
+  }
+
+  // Up, down and the page keys: the same column on row `row` (clamped to it), remembered so that
+  // passing through a short row does not lose it.
+  int vertical_target(long long row) {
+    const int from = row_of(active);
+    if (goal_column < 0) goal_column = active - row_start(from);
+    const int target = static_cast<int>(std::clamp<long long>(row, 0, row_count() - 1));
+    return row_start(target) + std::min(goal_column, last_column(target));
+  }
+
+  std::vector<std::unique_ptr<Node[]>> blocks;
+  std::int32_t used = 0;  // nodes ever taken from the blocks
+  std::int32_t free_list = kNil;
+  std::int32_t root = kNil;
+  std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
+  std::vector<std::int32_t> stack;     // traversal scratch
+  std::vector<std::int32_t> old_rows;  // rows being rewritten by an edit
+  std::vector<std::int32_t> spine;     // right spine of the treap the writer builds
+  std::int32_t out_row = kNil;         // the writer's open row
+
+  const int cap;
+  Palette palette;
+  Colour default_colour = 0;
+  Colour insert_colour = 0;
+  std::uint8_t insert_index = 0;
+  int anchor = 0;  // the end a extended selection grows from
+  int active = 0;  // the end that moves
+  int goal_column = -1;
+  int first_visible = 0;
+  bool modified = false;
+  std::uint64_t revision = 0;
+};
+
+TextModel::TextModel(int max_rows) : impl_(std::make_unique<Impl>(max_rows)) {}
+TextModel::~TextModel() = default;
+
+void TextModel::set_default_colour(Colour colour) {
+  Impl& m = *impl_;
+  colour &= kColourMask;
+  // Every row now shows palette entry 0, so the palette can start again from the new colour.
+  m.flatten(m.root, m.old_rows);
+  for (const std::int32_t id : m.old_rows) {
+    Row& r = m.node(id).row;
+    std::fill_n(r.colours.begin(), r.size(), std::uint8_t{0});
+  }
+  m.default_colour = colour;
+  m.palette.reset(colour);
+  m.insert_colour = colour;
+  m.insert_index = 0;
+  ++m.revision;
+}
+
+void TextModel::set_insert_colour(Colour colour) {
+  colour &= kColourMask;
+  impl_->insert_colour = colour;
+  impl_->insert_index = impl_->palette.index_of(colour);
+}
+
+Colour TextModel::insert_colour() const { return impl_->insert_colour; }
+
+void TextModel::replace_selection(std::string_view text) { impl_->insert(text, impl_->insert_index); }
+
+void TextModel::clear_selection() { impl_->insert({}, 0); }
+
+Selection TextModel::selection() const { return {impl_->sel_min(), impl_->sel_max()}; }
+
+void TextModel::set_selection(int cpMin, int cpMax) {
+  Impl& m = *impl_;
+  const int length = m.length();
+  const int low = std::clamp(cpMin, 0, length);
+  const int high = cpMax == -1 ? length : std::clamp(cpMax, 0, length);
+  m.select(std::min(low, high), std::max(low, high));
+  m.goal_column = -1;
+}
+
+int TextModel::line_from_char(int pos) const { return impl_->row_of(pos == -1 ? impl_->sel_min() : pos); }
+
+int TextModel::line_length(int pos) const { return impl_->row_at(line_from_char(pos)).length; }
+
+int TextModel::line_index(int line) const {
+  if (line == -1) line = line_from_char(-1);
+  if (line < 0 || line >= impl_->row_count()) return -1;
+  return impl_->row_start(line);
+}
+
+int TextModel::line_count() const { return impl_->row_count(); }
+
+int TextModel::text_length() const { return impl_->length(); }
+
+int TextModel::first_visible_line() const { return impl_->first_visible; }
+
+void TextModel::line_scroll(int lines) {
+  impl_->set_first_visible(static_cast<long long>(impl_->first_visible) + lines);
+}
+
+void TextModel::set_text(std::string_view text) {
+  Impl& m = *impl_;
+  m.release_tree(m.root);
+  m.root = m.allocate();
+  m.update(m.root);
+  // No row refers to the palette any more: a good moment to forget colours no longer shown.
+  m.palette.reset(m.default_colour);
+  m.insert_index = m.palette.index_of(m.insert_colour);
+  m.anchor = m.active = 0;
+  m.insert(text, 0);
+  m.anchor = m.active = 0;
+  m.goal_column = -1;
+  m.first_visible = 0;
+  m.modified = false;
+  ++m.revision;
+}
+
+void TextModel::set_modified(bool modified) { impl_->modified = modified; }
+
+bool TextModel::modified() const { return impl_->modified; }
+
+std::string TextModel::row_text(int row) const {
+  if (row < 0 || row >= impl_->row_count()) return {};
+  const Row& r = impl_->row_at(row);
+  return std::string(r.chars.data(), static_cast<std::size_t>(r.size()));
+}
+
+void TextModel::row_colours(int row, Colour* out, int capacity) const {
+  if (out == nullptr || row < 0 || row >= impl_->row_count()) return;
+  const Row& r = impl_->row_at(row);
+  const int count = std::min(capacity, r.size());
+  for (int i = 0; i < count; ++i) out[i] = impl_->palette.colour(r.colours[i]);
+}
+
+std::string TextModel::text(int pos, int count) const {
+  const int length = impl_->length();
+  pos = std::clamp(pos, 0, length);
+  count = std::clamp(count, 0, length - pos);
+  std::string out;
+  out.reserve(static_cast<std::size_t>(count));
+  impl_->for_each_piece(pos, count, [&out](const char* chars, const std::uint8_t*, int n) {
+    out.append(chars, static_cast<std::size_t>(n));
+  });
+  return out;
+}
+
+std::string TextModel::selected_text() const {
+  return text(impl_->sel_min(), impl_->sel_max() - impl_->sel_min());
+}
+
+int TextModel::max_rows() const { return impl_->cap; }
+
+std::uint64_t TextModel::revision() const { return impl_->revision; }
+
+void TextModel::type_char(char ch) {
+  if (ch == '\0') return;
+  impl_->insert(std::string_view(&ch, 1), impl_->insert_index);
+  impl_->show_caret();
+}
+
+void TextModel::backspace() {
+  Impl& m = *impl_;
+  if (m.anchor == m.active && m.active > 0) m.select(m.active - 1, m.active);
+  m.insert({}, 0);
+  m.show_caret();
+}
+
+void TextModel::move_left(bool extend) {
+  Impl& m = *impl_;
+  // Without shift, a selection collapses to its start rather than moving past it.
+  m.move_to((extend || m.anchor == m.active) ? std::max(m.active - 1, 0) : m.sel_min(), extend);
+}
+
+void TextModel::move_right(bool extend) {
+  Impl& m = *impl_;
+  m.move_to((extend || m.anchor == m.active) ? std::min(m.active + 1, m.length()) : m.sel_max(), extend);
+}
+
+void TextModel::move_up(bool extend) {
+  Impl& m = *impl_;
+  m.move_to(m.vertical_target(static_cast<long long>(m.row_of(m.active)) - 1), extend, true);
+}
+
+void TextModel::move_down(bool extend) {
+  Impl& m = *impl_;
+  m.move_to(m.vertical_target(static_cast<long long>(m.row_of(m.active)) + 1), extend, true);
+}
+
+void TextModel::move_home(bool extend) {
+  Impl& m = *impl_;
+  m.move_to(m.row_start(m.row_of(m.active)), extend);
+}
+
+void TextModel::move_end(bool extend) {
+  Impl& m = *impl_;
+  const int row = m.row_of(m.active);
+  m.move_to(m.row_start(row) + m.row_at(row).length, extend);
+}
+
+void TextModel::page_up(bool extend) {
+  Impl& m = *impl_;
+  const int row = m.row_of(m.active);
+  const int pos = m.vertical_target(static_cast<long long>(row) - kDisplayPageRows);
+  // The view moves with the caret, so the caret keeps its place on the screen.
+  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.row_of(pos) - row));
+  m.move_to(pos, extend, true);
+}
+
+void TextModel::page_down(bool extend) {
+  Impl& m = *impl_;
+  const int row = m.row_of(m.active);
+  const int pos = m.vertical_target(static_cast<long long>(row) + kDisplayPageRows);
+  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.row_of(pos) - row));
+  m.move_to(pos, extend, true);
+}
+
+void TextModel::place_caret(int row, int column, bool extend) {
+  Impl& m = *impl_;
+  const int target = std::clamp(row, 0, m.row_count() - 1);
+  m.move_to(m.row_start(target) + std::clamp(column, 0, m.last_column(target)), extend);
+}
+
+void TextModel::select_all() {
+  Impl& m = *impl_;
+  m.select(0, m.length());
+  m.goal_column = -1;
+}
+
+void TextModel::copy(Clipboard& clipboard) const {
+  if (impl_->anchor != impl_->active) clipboard.set_text(selected_text());
+}
+
+void TextModel::cut(Clipboard& clipboard) {
+  if (impl_->anchor == impl_->active) return;
+  copy(clipboard);
+  impl_->insert({}, 0);
+  impl_->show_caret();
+}
+
+void TextModel::paste(Clipboard& clipboard) {
+  const std::string pasted = clipboard.text();
+  if (up_to_nul(pasted).empty()) return;
+  impl_->insert(pasted, impl_->insert_index);
+  impl_->show_caret();
+}
+
+}  // namespace platform
