@@ -1,0 +1,263 @@
+// The terminal ports' state: start-up, shutdown, line settings and bindings to serial ports.
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <span>
+#include <string>
+
+#include "core/hex.h"
+#include "core/hex_display.h"
+#include "core/resource.h"
+#include "serial/ser.h"
+
+using platform::Check;
+using platform::DialogHost;
+
+const char hex_portnames[HEX_LAST_PORT][HEX_COMSTR_SIZE] = {
+    "COM1", "COM2",  "COM3",  "COM4",  "COM5",  "COM6",  "COM7",  "COM8",
+    "COM9", "COM10", "COM11", "COM12", "COM13", "COM14", "COM15", "COM16"};
+const char hex_parity[HEX_PARITY_MAX][HEX_PARITY_SIZE] = {"NONE", "ODD", "EVEN", "MARK", "SPACE"};
+const char hex_baudcode[HEX_BAUD_MAX][HEX_BAUD_SIZE] = {"110",   "300",   "1200",  "2400",  "4800",
+                                                        "9600",  "19200", "38400", "57600", "115200"};
+const char hex_stop[HEX_STOP_MAX][HEX_STOP_SIZE] = {"1", "2"};
+const char hex_data[HEX_DATA_MAX][HEX_DATA_SIZE] = {"5", "6", "7", "8"};
+const char hex_flow[HEX_FLOW_MAX][HEX_FLOW_SIZE] = {"RTS", "XON", "NONE"};
+const char hex_sum[HEX_SUM_MAX][HEX_SUM_SIZE] = {"CRC16", "CRC32", "SUM", "XOR"};
+const char hex_protocol[HEX_PROTOCOL_MAX][HEX_PROTOCOL_SIZE] = {"Dump", "XModem", "XModem CRC",
+                                                               "XModem 1K"};
+const char hex_view[HEX_VIEW_MAX][HEX_VIEW_SIZE] = {"Hexadecimal", "ASCII", "ANSI",
+                                                    "HDLC",        "PPP",   "ICNI"};
+const char hex_frame[HEX_FRAME_MAX][HEX_FRAME_SIZE] = {"None", "HDLC", "PPP", "ICNI"};
+
+HEX_OBJ_TYP hex_obj[HEX_MAX_PORT];
+
+int hex_run = 1;
+int hex_view_mode = HEX_HEX_VIEW;
+int hex_ascii = 0;
+int hex_send_port = 0;
+int hex_local_echo = 1;
+int hex_log = 0;
+int hex_send_file = 1;
+int hex_xmodem_busy = 0;
+int hex_dump_busy = 0;
+std::uint16_t hex_time_stamp = 0;
+unsigned hex_timer = 0;
+DialogHost* hex_hwnd = nullptr;
+
+namespace {
+
+constexpr int kIndicator[HEX_MAX_PORT] = {IDC_COM1_STATE, IDC_COM2_STATE};
+
+// The selectors of one terminal port's settings.
+struct PortSelectors {
+  int speed;
+  int data;
+  int stop;
+  int parity;
+  int flow;
+  int binding;
+};
+constexpr PortSelectors kSelectors[HEX_MAX_PORT] = {
+    {IDC_SPEED1, IDC_DATA1, IDC_STOP1, IDC_PARITY1, IDC_FLOW1, IDC_PORTA},
+    {IDC_SPEED2, IDC_DATA2, IDC_STOP2, IDC_PARITY2, IDC_FLOW2, IDC_PORTB}};
+
+// An indicator is always cleared first, so every change of state is a fresh transition.
+void show_presence(DialogHost& dialog, int port) {
+  dialog.set_check(kIndicator[port], Check::Unchecked);
+  dialog.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
+}
+
+char flow_code(const char* flow) {
+  if (flow[0] == 'R') return 'H';
+  if (flow[0] == 'X') return 'S';
+  return 'N';
+}
+
+// A selector's text as an unsigned decimal number; `fallback` when it is not one.
+unsigned text_as_number(const std::string& text, unsigned fallback) {
+  if (text.empty() || text.size() > 9) return fallback;
+  unsigned value = 0;
+  for (const char ch : text) {
+    if (ch < '0' || ch > '9') return fallback;
+    value = value * 10 + static_cast<unsigned>(ch - '0');
+  }
+  return value;
+}
+
+template <std::size_t Width>
+void fill_selector(DialogHost& dialog, int id, std::span<const char[Width]> table, int selected) {
+  for (const char* entry : table) dialog.add_entry(id, std::string_view(entry, strnlen(entry, Width)));
+  dialog.select_entry(id, selected);
+}
+
+void report_reconfigure_failure(int result) {
+  if (result != 0) hex_err_msg("Error reconfiguring comm port parameters");
+}
+
+void apply_speed(DialogHost& dialog, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  obj.baud = dialog.selected_entry(kSelectors[port].speed);
+  obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+}
+
+void apply_parms(int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+  report_reconfigure_failure(obj.err);
+}
+
+void apply_data(DialogHost& dialog, int port) {
+  hex_obj[port].databits = static_cast<int>(text_as_number(dialog.text(kSelectors[port].data), 8));
+  apply_parms(port);
+}
+
+void apply_stop(DialogHost& dialog, int port) {
+  unsigned stop = text_as_number(dialog.text(kSelectors[port].stop), 0);
+  if (stop == 1) stop = 0;  // the shown "1" is the one-stop-bit code 0; "2" is already code 2
+  hex_obj[port].stopbits = static_cast<int>(stop);
+  apply_parms(port);
+}
+
+void apply_parity(DialogHost& dialog, int port) {
+  hex_obj[port].parity = dialog.selected_entry(kSelectors[port].parity);
+  apply_parms(port);
+}
+
+void apply_flow(DialogHost& dialog, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  const std::string text = dialog.text(kSelectors[port].flow);
+  std::snprintf(obj.flow, sizeof obj.flow, "%s", text.c_str());
+  obj.err = SioFlow(obj.portnum, flow_code(obj.flow));
+  report_reconfigure_failure(obj.err);
+}
+
+// Closes the serial port the terminal port was bound to and opens the one its selector names, with
+// the terminal port's stored settings.
+void rebind(DialogHost& dialog, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  // An absent terminal port holds nothing open; its number may be the other terminal port's, whose
+  // open port must not be closed under it.
+  if (obj.present) obj.err = SioDone(obj.portnum);
+  obj.portnum = dialog.selected_entry(kSelectors[port].binding);
+  obj.err = SioReset(obj.portnum, HEX_QUEUE_SIZE, HEX_QUEUE_SIZE);
+  if (obj.err != 0) {
+    obj.present = 0;
+  } else {
+    obj.present = 1;
+    obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+    obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+    SioFlow(obj.portnum, flow_code(obj.flow));
+    SioDTR(obj.portnum, 'S');
+  }
+  show_presence(dialog, port);
+}
+
+}  // namespace
+
+void hex_init(DialogHost& hwndDlg) {
+  for (int i = 0; i < HEX_MAX_PORT; ++i) {
+    HEX_OBJ_TYP& obj = hex_obj[i];
+    hwndDlg.set_check(kIndicator[i], Check::Unchecked);
+    hwndDlg.set_check(kIndicator[i], Check::Checked);
+    obj.portnum = i;
+    std::snprintf(obj.portname, sizeof obj.portname, "COM%d", i);
+    obj.baud = static_cast<int>(Baud9600);
+    obj.databits = 8;
+    obj.parity = 0;
+    obj.stopbits = 0;
+    obj.ansi_state = 0;
+    obj.msgindex = 0;
+    obj.msglength = 255;
+    obj.bitcnt = 0;
+    obj.byte = 0;
+    obj.onecnt = 0;
+    obj.err = SioReset(obj.portnum, HEX_QUEUE_SIZE, HEX_QUEUE_SIZE);
+    if (obj.err != 0) {
+      obj.present = 0;
+    } else {
+      obj.present = 1;
+      obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+      obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+      SioDTR(obj.portnum, 'S');
+      SioRTS(obj.portnum, 'C');
+    }
+    show_presence(hwndDlg, i);
+    SioFlow(obj.portnum, 'N');
+  }
+
+  hex_run = 1;
+  hex_ascii = 0;
+  hex_log = 0;
+  hex_send_port = 0;
+  hex_send_file = 1;
+  hex_xmodem_busy = 0;
+  hex_view_mode = HEX_HEX_VIEW;
+  hex_local_echo = 1;
+  hex_time_stamp = 0;
+
+  for (const PortSelectors& port : kSelectors)
+    fill_selector<HEX_PARITY_SIZE>(hwndDlg, port.parity, hex_parity, 0);
+  for (const PortSelectors& port : kSelectors)
+    fill_selector<HEX_BAUD_SIZE>(hwndDlg, port.speed, hex_baudcode, static_cast<int>(Baud9600));
+  for (const PortSelectors& port : kSelectors)
+    fill_selector<HEX_DATA_SIZE>(hwndDlg, port.data, hex_data, 3);
+  for (const PortSelectors& port : kSelectors)
+    fill_selector<HEX_STOP_SIZE>(hwndDlg, port.stop, hex_stop, 0);
+  for (const PortSelectors& port : kSelectors)
+    fill_selector<HEX_FLOW_SIZE>(hwndDlg, port.flow, hex_flow, 2);
+  fill_selector<HEX_SUM_SIZE>(hwndDlg, IDC_SUM, hex_sum, HEX_CRC16);
+  fill_selector<HEX_PROTOCOL_SIZE>(hwndDlg, IDC_PROTOCOL, hex_protocol, HEX_DUMP);
+  fill_selector<HEX_COMSTR_SIZE>(hwndDlg, IDC_PORTA, hex_portnames, 0);
+  fill_selector<HEX_COMSTR_SIZE>(hwndDlg, IDC_PORTB, hex_portnames, 1);
+  fill_selector<HEX_VIEW_SIZE>(hwndDlg, IDC_VIEW, hex_view, HEX_HEX_VIEW);
+  fill_selector<HEX_FRAME_SIZE>(hwndDlg, IDC_FRAME, hex_frame, HEX_NO_FRAME);
+  hwndDlg.add_entry(IDC_MSG, "");
+  hwndDlg.select_entry(IDC_MSG, 0);
+
+  hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
+  hwndDlg.check_radio(IDR_RUN, IDR_STOP, IDR_RUN);
+  hwndDlg.check_radio(IDR_COM1, IDR_COM2, IDR_COM1);
+  hwndDlg.check_radio(IDR_SENDFILE, IDR_GETFILE, IDR_SENDFILE);
+  hwndDlg.set_check(IDC_ECHO, Check::Checked);
+  hwndDlg.set_text(IDT_PROGRESS, "");
+}
+
+void hex_quit(DialogHost& hwndDlg) {
+  for (HEX_OBJ_TYP& obj : hex_obj) {
+    // An absent terminal port has nothing open to close (and its number may be the other's).
+    if (!obj.present) continue;
+    // Lower the lines while the port is still ours, so the far end sees the terminal leave.
+    SioDTR(obj.portnum, 'C');
+    SioRTS(obj.portnum, 'C');
+    obj.err = SioDone(obj.portnum);
+    obj.present = 0;
+    if (obj.err == 0) hex_err_msg("Error closing comm port");
+  }
+  hex_log_close(hwndDlg);
+  if (hex_timer != 0) {
+    hwndDlg.stop_timer(HEX_SCREEN_TIMER);
+    hex_timer = 0;
+  }
+}
+
+void hex_port_lost(DialogHost& hwndDlg, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  if (!obj.present) return;
+  obj.err = SioDone(obj.portnum);
+  obj.present = 0;
+  show_presence(hwndDlg, port);
+}
+
+void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }
+void hex_data1SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 0); }
+void hex_stop1SelChange(DialogHost& hwndDlg) { apply_stop(hwndDlg, 0); }
+void hex_parity1SelChange(DialogHost& hwndDlg) { apply_parity(hwndDlg, 0); }
+void hex_flow1SelChange(DialogHost& hwndDlg) { apply_flow(hwndDlg, 0); }
+void hex_speed2SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 1); }
+void hex_data2SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 1); }
+void hex_stop2SelChange(DialogHost& hwndDlg) { apply_stop(hwndDlg, 1); }
+void hex_parity2SelChange(DialogHost& hwndDlg) { apply_parity(hwndDlg, 1); }
+void hex_flow2SelChange(DialogHost& hwndDlg) { apply_flow(hwndDlg, 1); }
+
+void hex_PortASelChange(DialogHost& hwndDlg) { rebind(hwndDlg, 0); }
+void hex_PortBSelChange(DialogHost& hwndDlg) { rebind(hwndDlg, 1); }

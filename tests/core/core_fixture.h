@@ -1,0 +1,43 @@
+// The terminal core in tests: no serial devices but the pseudo-terminals a test binds, and the
+// core's state back at its start values before and after each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/headless_host.h"
+#include "tests/support/pty_pair.h"
+
+namespace testsupport {
+
+class TerminalPorts {
+ public:
+  TerminalPorts();
+  ~TerminalPorts();
+  TerminalPorts(const TerminalPorts&) = delete;
+  TerminalPorts& operator=(const TerminalPorts&) = delete;
+
+  // A new pseudo-terminal bound to serial port `number` (0 = COM1).
+  PtyPair& bind_pty(int number);
+
+ private:
+  std::vector<std::unique_ptr<PtyPair>> ptys_;
+};
+
+class CoreTest : public ::testing::Test {
+ protected:
+  CoreTest();
+  ~CoreTest() override;
+
+  PtyPair& bind_pty(int number) { return ports_.bind_pty(number); }
+  // The box texts shown so far, "caption: text".
+  std::vector<std::string> boxes() const;
+
+  TerminalPorts ports_;
+  platform::HeadlessHost host;
+};
+
+}  // namespace testsupport
