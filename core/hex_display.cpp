@@ -1,0 +1,57 @@
+// Received text on the display, and bytes as hexadecimal text.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "core/hex.h"
+#include "core/hex_display.h"
+#include "views/screen_ops.h"
+
+const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
+const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
+
+void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length) {
+  if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
+  platform::DisplaySurface& screen = hwnd.screen();
+  screen.set_insert_colour(hex_colour[port].rx);
+  const std::string_view shown(text, strnlen(text, static_cast<std::size_t>(length)));
+  const platform::Selection user = screen.selection();
+  const int end = screen.text_length();
+  if (hex_view_mode == HEX_ANSI_VIEW) {
+    // The caret is the terminal's cursor: text goes where the sequences put it.
+    screen.replace_selection(shown);
+    hex_ansi_scroll(hwnd);
+  } else if (user.cpMin != user.cpMax) {
+    // Text the user has selected is neither replaced nor scrolled away: the trace goes on at the end.
+    screen.set_selection(end, end);
+    screen.replace_selection(shown);
+    // Scrollback trimmed from the front moves the selection back by what was dropped.
+    const int dropped = end + static_cast<int>(shown.size()) - screen.text_length();
+    screen.set_selection(std::max(0, user.cpMin - dropped), std::max(0, user.cpMax - dropped));
+  } else {
+    // The trace stays in arrival order wherever the user last clicked.
+    screen.set_selection(end, end);
+    screen.replace_selection(shown);
+    hex_caretbottom(hwnd);
+  }
+  hex_save_rx_log(port, text, length);
+}
+
+int hex_to_hexstr(const char* data, char* text, int length) {
+  if (length <= 0) return static_cast<int>(std::strlen(text));
+  if (length > HEX_MAX_STRING) length = HEX_MAX_STRING;
+  // The output may overwrite its own input, so the bytes are taken aside first.
+  static std::array<unsigned char, HEX_MAX_STRING> work;
+  std::memcpy(work.data(), data, static_cast<std::size_t>(length));
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char* out = text;
+  for (int i = 0; i < length; ++i) {
+    const unsigned char byte = work[static_cast<std::size_t>(i)];
+    *out++ = ' ';
+    *out++ = kDigits[byte >> 4];
+    *out++ = kDigits[byte & 0x0F];
+  }
+  *out = '\0';
+  return length * 3;
+}

@@ -1,0 +1,125 @@
+// The HTML log of everything shown and sent, and the file prompt.
+//
+// A piece is an opening font tag with the colour of its port and direction, the text, and the
+// closing tag, written as it arrives and flushed at once, so a crash loses nothing already shown.
+// The text's '<', '>' and '&' are written as entities, so line data never becomes markup.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/hex.h"
+#include "core/hex_display.h"
+#include "core/resource.h"
+#include "platform/desktop.h"
+
+namespace {
+
+std::FILE* hex_logfile = nullptr;
+
+constexpr std::string_view kHeader[] = {
+    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\">",
+    "<html>\n",
+    "<head>\n",
+    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n",
+    "</head>\n",
+    "<body><p>\n",
+};
+constexpr std::string_view kFooter[] = {"</p></body>\n", "</html>\n"};
+constexpr std::string_view kClosingTag = "</font>";
+constexpr std::size_t kOpeningTagLength = sizeof "<font color=\"#RRGGBB\">" - 1;
+
+void write_log(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), hex_logfile);
+  std::fflush(hex_logfile);
+}
+
+std::string_view escaped(const char& ch) {
+  switch (ch) {
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '&':
+      return "&amp;";
+    default:
+      return {&ch, 1};
+  }
+}
+
+// A piece never exceeds HEX_MAX_STRING characters with its tags. Text that does not fit goes on in
+// further pieces of the same colour, cut between characters (never inside an entity), so the log
+// keeps every character.
+void save_log(std::uint32_t rgb, const char* text) {
+  if (!hex_log || hex_logfile == nullptr || text == nullptr) return;
+  char opening[kOpeningTagLength + 1];
+  std::snprintf(opening, sizeof opening, "<font color=\"#%06X\">", static_cast<unsigned>(rgb & 0xFFFFFF));
+  constexpr std::size_t kRoom = HEX_MAX_STRING - kOpeningTagLength - kClosingTag.size();
+  std::string piece;
+  piece.reserve(HEX_MAX_STRING);
+  const char* ch = text;
+  do {
+    piece.assign(opening);
+    while (*ch != '\0') {
+      const std::string_view unit = escaped(*ch);
+      if (piece.size() - kOpeningTagLength + unit.size() > kRoom) break;
+      piece.append(unit);
+      ++ch;
+    }
+    piece.append(kClosingTag);
+    write_log(piece);
+  } while (*ch != '\0');
+}
+
+}  // namespace
+
+void hex_save_rx_log(int port, const char* text, int /*length*/) {
+  if (port < 0 || port >= HEX_MAX_PORT) return;
+  save_log(hex_rgb[port].rx, text);
+}
+
+void hex_save_tx_log(int port, const char* text, int /*length*/) {
+  if (port < 0 || port >= HEX_MAX_PORT) return;
+  save_log(hex_rgb[port].tx, text);
+}
+
+void hex_log_open(platform::DialogHost& hwndDlg) {
+  // A second Log ends the open log properly before a new one is asked for.
+  if (hex_logfile != nullptr) hex_log_close(hwndDlg);
+  char name[HEX_FILENAME_SIZE];
+  hex_file_dlg("htm", "Select or enter a Log File name", name);
+  hwndDlg.set_text(IDT_STATUS, name);
+  hex_logfile = std::fopen(name, "wb");
+  if (hex_logfile == nullptr) {
+    hex_err_msg("Log File open error");
+    hex_log = 0;
+    hwndDlg.set_text(IDT_STATUS, "");
+    hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
+    return;
+  }
+  hex_log = 1;
+  hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_LOG);
+  for (const std::string_view piece : kHeader) write_log(piece);
+}
+
+void hex_log_close(platform::DialogHost& hwndDlg) {
+  if (hex_logfile != nullptr) {
+    for (const std::string_view piece : kFooter) write_log(piece);
+    std::fclose(hex_logfile);
+    hex_logfile = nullptr;
+  }
+  hwndDlg.set_text(IDT_STATUS, "");
+  hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
+  hex_log = 0;
+}
+
+int hex_file_dlg(const char* extension, const char* title, char* filelist) {
+  filelist[0] = '\0';
+  const std::optional<std::string> path =
+      platform::desktop().open_file_prompt({title, extension});
+  // A path that does not fit is refused rather than cut into the name of some other file.
+  if (!path || path->empty() || path->size() >= HEX_FILENAME_SIZE) return 0;
+  std::memcpy(filelist, path->c_str(), path->size() + 1);
+  return 1;
+}

@@ -1,0 +1,285 @@
+// Received text on the display, hexadecimal rendering, and the HTML log byte for byte.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "core/hex.h"
+#include "core/hex_display.h"
+#include "core/resource.h"
+#include "tests/core/core_fixture.h"
+
+using platform::Check;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::StartsWith;
+using testsupport::CoreTest;
+
+namespace {
+
+const std::string kHeader =
+    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
+    "<head>\n"
+    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
+    "</head>\n"
+    "<body><p>\n";
+const std::string kFooter = "</p></body>\n</html>\n";
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string unescape(std::string text) {
+  const std::pair<std::string, std::string> entities[] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& [entity, ch] : entities)
+      if (text.compare(i, entity.size(), entity) == 0) {
+        out += ch;
+        i += entity.size();
+        replaced = true;
+        break;
+      }
+    if (!replaced) out += text[i++];
+  }
+  return out;
+}
+
+class LogTest : public CoreTest {
+ protected:
+  LogTest() : folder_(std::filesystem::temp_directory_path() / ("quillport-log-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(folder_);
+  }
+  ~LogTest() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path open_log(const std::string& name = "trace.htm") {
+    const std::filesystem::path path = folder_ / name;
+    host.queue_file_answer(path.string());
+    hex_log_open(host);
+    return path;
+  }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(LogTest, AnOpenedAndClosedLogHoldsExactlyHeaderAndFooter) {
+  const auto path = open_log();
+  EXPECT_EQ(hex_log, 1);
+  EXPECT_EQ(host.text(IDT_STATUS), path.string());
+  EXPECT_EQ(host.check(IDR_LOG), Check::Checked);
+  EXPECT_EQ(host.prompt_titles(), std::vector<std::string>{"Select or enter a Log File name"});
+
+  hex_log_close(host);
+
+  EXPECT_EQ(read_file(path), kHeader + kFooter);
+  EXPECT_EQ(hex_log, 0);
+  EXPECT_EQ(host.text(IDT_STATUS), "");
+  EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
+  EXPECT_EQ(host.check(IDR_LOG), Check::Unchecked);
+}
+
+TEST_F(LogTest, PiecesCarryTheColourOfTheirPortAndDirection) {
+  const auto path = open_log();
+  hex_save_rx_log(0, " 41 42 43", 9);
+  hex_save_tx_log(0, "\nTx1    50  01", 14);
+  hex_save_rx_log(1, "b", 1);
+  hex_save_tx_log(1, "c", 1);
+  // Each piece is on disk as soon as it is written.
+  EXPECT_EQ(read_file(path), kHeader +
+                                 "<font color=\"#0000FF\"> 41 42 43</font>"
+                                 "<font color=\"#00FF00\">\nTx1    50  01</font>"
+                                 "<font color=\"#00007F\">b</font>"
+                                 "<font color=\"#007F00\">c</font>");
+  hex_log_close(host);
+}
+
+TEST_F(LogTest, LineDataNeverBecomesMarkup) {
+  const auto path = open_log();
+  hex_save_rx_log(0, "<b>&amp;", 8);
+  hex_log_close(host);
+  EXPECT_EQ(read_file(path), kHeader + "<font color=\"#0000FF\">&lt;b&gt;&amp;amp;</font>" + kFooter);
+}
+
+TEST_F(LogTest, AnOverlongPieceIsSplitIntoWholePiecesWithNothingLost) {
+  const auto path = open_log();
+  std::string text;
+  for (int i = 0; i < 2500; ++i) text += (i % 3 == 0) ? "&" : (i % 3 == 1 ? "<" : "x");
+  hex_save_rx_log(0, text.c_str(), static_cast<int>(text.size()));
+  hex_log_close(host);
+
+  std::string body = read_file(path);
+  ASSERT_THAT(body, StartsWith(kHeader));
+  body = body.substr(kHeader.size(), body.size() - kHeader.size() - kFooter.size());
+  const std::string open = "<font color=\"#0000FF\">";
+  const std::string close = "</font>";
+  std::string logged;
+  int pieces = 0;
+  for (std::size_t at = 0; at < body.size(); ++pieces) {
+    ASSERT_EQ(body.compare(at, open.size(), open), 0) << "piece " << pieces;
+    const std::size_t end = body.find(close, at);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_LE(end + close.size() - at, static_cast<std::size_t>(HEX_MAX_STRING));
+    const std::string inner = body.substr(at + open.size(), end - at - open.size());
+    // A cut never falls inside an entity.
+    const std::size_t amp = inner.rfind('&');
+    if (amp != std::string::npos) {
+      EXPECT_NE(inner.find(';', amp), std::string::npos);
+    }
+    logged += inner;
+    at = end + close.size();
+  }
+  EXPECT_GE(pieces, 2);
+  EXPECT_EQ(unescape(logged), text);
+}
+
+TEST_F(LogTest, ChoosingLogAgainEndsTheOpenLogFirst) {
+  const auto first = open_log("first.htm");
+  hex_save_rx_log(0, "one", 3);
+  const auto second = open_log("second.htm");
+  hex_log_close(host);
+  EXPECT_EQ(read_file(first), kHeader + "<font color=\"#0000FF\">one</font>" + kFooter);
+  EXPECT_EQ(read_file(second), kHeader + kFooter);
+}
+
+TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> answer;
+  };
+  const Case cases[] = {
+      {"cancelled prompt", std::nullopt},
+      {"folder that does not exist", (folder_ / "missing" / "trace.htm").string()},
+      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm"},
+  };
+  for (const Case& failure : cases) {
+    SCOPED_TRACE(failure.what);
+    host.clear_message_boxes();
+    host.click(IDR_LOG);  // the button the user pressed shows Log until the open fails
+    host.queue_file_answer(failure.answer);
+    hex_log_open(host);
+    ASSERT_EQ(host.message_boxes().size(), 1u);
+    EXPECT_THAT(host.message_boxes()[0].text, StartsWith("Log File open error = "));
+    EXPECT_EQ(host.message_boxes()[0].caption, "Quillport Windows Error");
+    EXPECT_EQ(hex_log, 0);
+    EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
+    EXPECT_EQ(host.check(IDR_LOG), Check::Unchecked);
+    EXPECT_EQ(host.text(IDT_STATUS), "");
+  }
+}
+
+TEST(HexToHexstr, RendersBytesAsSpacedUpperCasePairs) {
+  struct Case {
+    std::vector<unsigned char> bytes;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{0x41, 0x0D, 0xFF}, " 41 0D FF"},
+      {{0x00}, " 00"},
+      {{0x7F, 0x80, 0xA5}, " 7F 80 A5"},
+  };
+  for (const Case& c : cases) {
+    std::array<char, 64> text{};
+    const int length = hex_to_hexstr(reinterpret_cast<const char*>(c.bytes.data()), text.data(),
+                                     static_cast<int>(c.bytes.size()));
+    EXPECT_EQ(length, static_cast<int>(c.text.size()));
+    EXPECT_EQ(std::string(text.data()), c.text);
+  }
+}
+
+TEST(HexToHexstr, RendersInPlaceAndCapsTheLength) {
+  std::vector<char> block(3 * HEX_MAX_STRING + 1 + 300, '\0');
+  for (int i = 0; i < HEX_MAX_STRING + 100; ++i) block[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  EXPECT_EQ(hex_to_hexstr(block.data(), block.data(), HEX_MAX_STRING + 100), 3 * HEX_MAX_STRING);
+  EXPECT_EQ(std::string(block.data(), 12), " 00 01 02 03");
+  EXPECT_EQ(block[3 * HEX_MAX_STRING], '\0');
+  EXPECT_EQ(std::string(block.data() + 3 * 255, 6), " FF 00");
+}
+
+TEST(HexToHexstr, NoBytesLeavesTheTextAsItIs) {
+  char text[] = "kept";
+  EXPECT_EQ(hex_to_hexstr("", text, 0), 4);
+  EXPECT_STREQ(text, "kept");
+}
+
+class DisplayTest : public LogTest {
+ protected:
+  platform::Colour colour_at(int position) {
+    auto& screen = host.screen();
+    const int row = screen.line_from_char(position);
+    std::array<platform::Colour, 81> colours{};
+    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
+  }
+};
+
+TEST_F(DisplayTest, NothingIsShownOrLoggedForAnEmptyText) {
+  const auto path = open_log();
+  hex_display_msg(host, 0, "", 0);
+  hex_display_msg(host, 0, "abc", 0);
+  EXPECT_EQ(host.screen().text_length(), 0);
+  hex_log_close(host);
+  EXPECT_EQ(read_file(path), kHeader + kFooter);
+}
+
+TEST_F(DisplayTest, ReceivedTextTakesItsPortColourOnScreenAndInTheLog) {
+  const auto path = open_log();
+  hex_display_msg(host, 0, " 41", 3);
+  hex_display_msg(host, 1, " 42", 3);
+  hex_log_close(host);
+
+  EXPECT_EQ(host.text(IDT_SCREEN), " 41 42");
+  EXPECT_EQ(colour_at(1), 0x00FF0000u);  // Port A: blue
+  EXPECT_EQ(colour_at(4), 0x007F0000u);  // Port B: dark blue
+  EXPECT_EQ(read_file(path),
+            kHeader + "<font color=\"#0000FF\"> 41</font><font color=\"#00007F\"> 42</font>" + kFooter);
+}
+
+TEST_F(DisplayTest, TheTraceKeepsTheCaretsRowJustBelowThePage) {
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "line\n";
+  hex_display_msg(host, 0, lines.c_str(), static_cast<int>(lines.size()));
+  // 41 rows, the caret on the empty last row (40): rows 15..39 fill the page.
+  EXPECT_EQ(host.screen().first_visible_line(), 15);
+}
+
+TEST_F(DisplayTest, TextTheUserSelectedIsNeitherReplacedNorScrolledAway) {
+  hex_display_msg(host, 0, "first\nsecond\n", 13);
+  host.screen().set_selection(0, 5);
+  const int first_visible = host.screen().first_visible_line();
+  hex_display_msg(host, 1, "third", 5);
+  EXPECT_EQ(host.text(IDT_SCREEN), "first\nsecond\nthird");
+  EXPECT_EQ(host.screen().selection().cpMin, 0);
+  EXPECT_EQ(host.screen().selection().cpMax, 5);
+  EXPECT_EQ(host.screen().first_visible_line(), first_visible);
+}
+
+TEST_F(DisplayTest, TheTraceGoesOnAtTheEndWhereverTheUserClicked) {
+  hex_display_msg(host, 0, "first\n", 6);
+  host.screen().set_selection(2, 2);
+  hex_display_msg(host, 0, "second", 6);
+  EXPECT_EQ(host.text(IDT_SCREEN), "first\nsecond");
+  EXPECT_EQ(host.screen().selection().cpMin, 12);
+}
+
+TEST_F(DisplayTest, TheAnsiViewInsertsAtTheCursor) {
+  hex_view_mode = HEX_ANSI_VIEW;
+  hex_display_msg(host, 0, "abcd", 4);
+  host.screen().set_selection(2, 2);
+  hex_display_msg(host, 0, "XY", 2);
+  EXPECT_EQ(host.text(IDT_SCREEN), "abXYcd");
+  EXPECT_EQ(host.screen().selection().cpMin, 4);
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// The receive pump end to end: bytes written to the far end of pseudo-terminals, ticks of the
+// screen timer, and what the display and the time stamp show.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "core/hex.h"
+#include "core/resource.h"
+#include "serial/ser.h"
+#include "shell/pump.h"
+#include "tests/core/core_fixture.h"
+
+using platform::Check;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testsupport::CoreTest;
+using testsupport::PtyPair;
+using testsupport::wait_until;
+
+namespace {
+
+class PumpTest : public CoreTest {
+ protected:
+  // Waits until the far end's bytes are all waiting at the port, so a tick sees them.
+  void wait_for_bytes(int terminal_port, int count) {
+    ASSERT_TRUE(wait_until([&] { return SioRxQue(hex_obj[terminal_port].portnum) >= count; }))
+        << "bytes did not arrive at terminal port " << terminal_port;
+  }
+  std::string shown() const { return host.text(IDT_SCREEN); }
+  platform::Colour colour_at(int position) {
+    auto& screen = host.screen();
+    const int row = screen.line_from_char(position);
+    std::array<platform::Colour, 81> colours{};
+    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
+  }
+};
+
+TEST_F(PumpTest, AtMost2048BytesAreTakenPerPortAndTick) {
+  PtyPair& com1 = bind_pty(0);
+  hex_init(host);
+  com1.write(std::string(5000, 'U'));
+
+  const int expected_bytes[] = {2048, 4096, 5000};
+  for (const int total : expected_bytes) {
+    wait_for_bytes(0, std::min(2048, 5000 - static_cast<int>(shown().size()) / 3));
+    win_periodic(host);
+    EXPECT_EQ(static_cast<int>(shown().size()), 3 * total);
+  }
+  EXPECT_EQ(shown().substr(0, 6), " 55 55");
+}
+
+TEST_F(PumpTest, PortAIsShownBeforePortBInOneTickInItsColours) {
+  PtyPair& com1 = bind_pty(0);
+  PtyPair& com2 = bind_pty(1);
+  hex_init(host);
+  com2.write("B");
+  com1.write("A");
+  wait_for_bytes(0, 1);
+  wait_for_bytes(1, 1);
+
+  win_periodic(host);
+
+  EXPECT_EQ(shown(), " 41 42");
+  EXPECT_EQ(colour_at(1), 0x00FF0000u);
+  EXPECT_EQ(colour_at(4), 0x007F0000u);
+}
+
+TEST_F(PumpTest, InStopBytesAreReadAndDiscarded) {
+  PtyPair& com1 = bind_pty(0);
+  hex_init(host);
+  hex_run = 0;
+  com1.write("lost");
+  wait_for_bytes(0, 4);
+  win_periodic(host);
+  EXPECT_EQ(SioRxQue(hex_obj[0].portnum), 0);
+
+  hex_run = 1;
+  com1.write("\x01");
+  wait_for_bytes(0, 1);
+  win_periodic(host);
+  EXPECT_EQ(shown(), " 01");
+}
+
+TEST_F(PumpTest, TheTimeStampRisesFiftyATickAndWraps) {
+  hex_init(host);
+  win_init_periodic(host);
+  for (int i = 0; i < 1311; ++i) win_periodic(host);
+  EXPECT_EQ(hex_time_stamp, 14);
+  EXPECT_EQ(shown(), "");
+}
+
+TEST_F(PumpTest, EachTickRearmsTheScreenTimerAndARefusalIsReported) {
+  hex_init(host);
+  win_init_periodic(host);
+  EXPECT_EQ(hex_timer, static_cast<unsigned>(HEX_SCREEN_TIMER));
+  EXPECT_EQ(host.timer_period(HEX_SCREEN_TIMER), HEX_TIME);
+
+  host.refuse_timers(true);
+  win_periodic(host);
+  EXPECT_EQ(hex_timer, 0u);
+  EXPECT_FALSE(host.timer_running(HEX_SCREEN_TIMER));
+  ASSERT_EQ(host.message_boxes().size(), 1u);
+  EXPECT_THAT(host.message_boxes()[0].text, testing::StartsWith("Timer is broken = "));
+}
+
+TEST_F(PumpTest, AnAbsentPortADoesNotStopPortB) {
+  PtyPair& com2 = bind_pty(1);
+  hex_init(host);
+  ASSERT_EQ(hex_obj[0].present, 0);
+  com2.write("\xFF");
+  wait_for_bytes(1, 1);
+  win_periodic(host);
+  EXPECT_EQ(shown(), " FF");
+}
+
+TEST_F(PumpTest, TheAsciiViewDropsOnlyTheNulBytes) {
+  PtyPair& com1 = bind_pty(0);
+  hex_init(host);
+  hex_view_mode = HEX_ASCII_VIEW;
+  com1.write(std::string("ab\0cd\0\0e\n", 9));
+  wait_for_bytes(0, 9);
+  win_periodic(host);
+  EXPECT_EQ(shown(), "abcde\n");
+  EXPECT_EQ(colour_at(0), 0x00FF0000u);
+}
+
+TEST_F(PumpTest, AFarEndThatGoesAwayShowsThePortAbsentWithoutSpinning) {
+  PtyPair& com1 = bind_pty(0);
+  PtyPair& com2 = bind_pty(1);
+  hex_init(host);
+  com1.close_master();
+
+  win_periodic(host);
+
+  EXPECT_EQ(hex_obj[0].present, 0);
+  EXPECT_EQ(host.check(IDC_COM1_STATE), Check::Indeterminate);
+  EXPECT_THAT(host.tooltip(IDC_COM1_STATE), testing::HasSubstr("stopped answering"));
+  EXPECT_EQ(hex_obj[1].present, 1);
+  com2.write("B");
+  wait_for_bytes(1, 1);
+  win_periodic(host);
+  EXPECT_EQ(shown(), " 42");
+  EXPECT_THAT(host.message_boxes(), IsEmpty());
+}
+
+}  // namespace
