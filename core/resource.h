@@ -1,10 +1,9 @@
 // Control ids of the main dialog, shared by the terminal core, the views and the shell.
 #pragma once
 
-inline constexpr int IDD_MAINDIALOG = 100;
+#include "platform/dialog_host.h"  // IDOK, and IDCANCEL: the Exit button's id
 
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;  // the Exit button
+inline constexpr int IDD_MAINDIALOG = 100;
 
 inline constexpr int IDT_SCREEN = 101;
 inline constexpr int IDC_SPEED1 = 105;

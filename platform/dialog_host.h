@@ -8,6 +8,10 @@
 
 #include "platform/display_surface.h"
 
+// Commands the dialog manager issues itself: its default action, and Escape or the Exit button.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
 namespace platform {
 
 enum class Check { Unchecked = 0, Checked = 1, Indeterminate = 2 };

@@ -1,0 +1,626 @@
+#include "platform/qt/qt_dialog_host.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/qt/screen_widget.h"
+
+namespace platform {
+namespace {
+
+// A period below this would keep the event loop busy; it is what the shortest timer gets.
+constexpr unsigned kShortestPeriodMs = 10;
+
+QString from_utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string to_utf8(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Rounds like the dialog manager's conversion of dialog units (a * b / c to the nearest).
+int scale(int units, int base, int divisor) { return (units * base + divisor / 2) / divisor; }
+
+QRect to_pixels(const DialogUnits& box, QSize base) {
+  return QRect(scale(box.x, base.width(), 4), scale(box.y, base.height(), 8),
+               scale(box.width, base.width(), 4), scale(box.height, base.height(), 8));
+}
+
+// Dialog units are a quarter of the font's average character width and an eighth of its height,
+// the average measured over the Latin alphabet.
+QSize measure_base_units(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int alphabet =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return QSize(std::max(1, (alphabet + 26) / 52), std::max(1, metrics.height()));
+}
+
+// A push-like radio button: a click checks it, never unchecks it.
+class RadioButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void nextCheckState() override { setChecked(true); }
+};
+
+// Qt's three-state box steps unchecked -> indeterminate -> checked; the dialog's indicators step
+// unchecked -> checked -> indeterminate, as the program expects of a click.
+class TriStateBox final : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void nextCheckState() override {
+    switch (checkState()) {
+      case Qt::Unchecked: setCheckState(Qt::Checked); break;
+      case Qt::Checked: setCheckState(Qt::PartiallyChecked); break;
+      case Qt::PartiallyChecked: setCheckState(Qt::Unchecked); break;
+    }
+  }
+};
+
+// A text the program puts in a selector shows its start (a port's COM number), as the dialog manager
+// shows it; Qt's edit field would show the end of a text longer than the field.
+void show_start(QComboBox* selector) {
+  if (QLineEdit* edit = selector->lineEdit()) edit->setCursorPosition(0);
+}
+
+QLabel* make_label(QWidget* parent, std::string_view caption, Qt::Alignment alignment) {
+  auto* label = new QLabel(parent);
+  // Captions and status texts (file names among them) are shown as they are, never as markup.
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(alignment);
+  label->setText(from_utf8(caption));
+  return label;
+}
+
+}  // namespace
+
+// The window itself: its close box, Escape and Enter are the dialog's, not Qt's.
+class QtDialogHost::Window final : public QDialog {
+ public:
+  explicit Window(QtDialogHost& host) : host_(host) {}
+
+  // Qt's own ways of accepting or rejecting a dialog would hide it behind the procedure's back:
+  // the window ends only through end_dialog, and a rejection is the dialog manager's cancel.
+  void accept() override {}
+  void reject() override { host_.post({MessageKind::Command, IDCANCEL, Notification::Clicked}); }
+
+ protected:
+  // The procedure decides what the close box does; the window closes only when the dialog ends.
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    host_.post({MessageKind::Close});
+  }
+
+  void keyPressEvent(QKeyEvent* event) override {
+    switch (event->key()) {
+      case Qt::Key_Escape:
+        reject();
+        break;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        // No default action: ending the dialog on Enter in the message field would end a session.
+        break;
+      default:
+        event->ignore();
+        break;
+    }
+  }
+
+ private:
+  QtDialogHost& host_;
+};
+
+// Watches one selector for the focus leaving it and for wheel turns it did not ask for.
+class QtDialogHost::SelectorWatch final : public QObject {
+ public:
+  SelectorWatch(QtDialogHost& host, int id, QComboBox* selector)
+      : QObject(selector), host_(host), id_(id) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusOut) {
+      // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
+      // once as the list opens, and only the first time says why).
+      const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
+                               static_cast<QComboBox*>(watched)->view()->isVisible();
+      if (!to_own_list) host_.post({MessageKind::Command, id_, Notification::KillFocus});
+    } else if (event->type() == QEvent::Wheel) {
+      // A wheel turned while the pointer crosses a selector must not change a port's setting;
+      // only a selector that has the focus takes it.
+      if (!static_cast<QWidget*>(watched)->hasFocus()) return true;
+    }
+    return false;
+  }
+
+ private:
+  QtDialogHost& host_;
+  int id_;
+};
+
+QtDialogHost::QtDialogHost(const DialogTemplate& dialog, DialogProc procedure, int scrollback_rows)
+    : dialog_(dialog), procedure_(procedure), surface_(scrollback_rows) {
+  // A key reported by the display is answered at once: the program's own injected key arrives
+  // while it is handling a message and must reach the keyboard filter before inject_key returns.
+  // Typed keys cannot arrive then, because a box shown by a handler is modal.
+  surface_.set_key_listener([this](MsgFilter& filter) {
+    dispatch({MessageKind::Notify, display_id(), Notification::MsgFilter, &filter});
+  });
+}
+
+QtDialogHost::~QtDialogHost() {
+  // Taking the window down moves the focus out of it; nothing of that may reach the procedure.
+  ended_ = true;
+  timers_.clear();
+  window_.reset();
+  surface_.set_key_listener(nullptr);
+}
+
+int QtDialogHost::display_id() const {
+  for (const ControlTemplate& layout : dialog_.controls)
+    if (layout.kind == ControlKind::Display) return layout.id;
+  return 0;
+}
+
+// ---- Building the window ----
+
+void QtDialogHost::create() {
+  if (created_) return;
+  created_ = true;
+  installation_.emplace(*this);
+  build();
+  dispatch({MessageKind::InitDialog});
+  if (ended_) return;  // ended during its initialisation: never shown
+  window_->setWindowModality(Qt::ApplicationModal);
+  window_->show();
+  if (screen_widget_ != nullptr) screen_widget_->refresh();
+}
+
+int QtDialogHost::exec() {
+  create();
+  if (!ended_) {
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    loop_ = nullptr;
+  }
+  // Quitting the application ends every event loop; the dialog then ends as if closed with 0.
+  if (!ended_) {
+    ended_ = true;
+    finish();
+  }
+  return result_;
+}
+
+void QtDialogHost::build() {
+  window_ = std::make_unique<Window>(*this);
+  window_->setWindowTitle(from_utf8(dialog_.caption));
+  // An ordinary top-level window rather than a dialog-type one: window managers give dialog-type
+  // windows no minimise box, and this dialog is the program's main window.
+  window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
+  // The template's face is a Windows bitmap font that Linux lacks: the desktop's own sans font
+  // stands in, at the template's size.
+  QFont font = QApplication::font();
+  font.setPointSize(dialog_.font_points > 0 ? dialog_.font_points : 8);
+  window_->setFont(font);
+  base_units_ = measure_base_units(font);
+  const QRect size = to_pixels(dialog_.size, base_units_);
+  window_->setFixedSize(size.width(), size.height());
+
+  for (const ControlTemplate& layout : dialog_.controls) {
+    QWidget* made = make_control(layout);
+    if (layout.id >= 0) controls_[layout.id] = {&layout, made};
+    if (layout.kind == ControlKind::GroupBox) made->lower();  // frames stay behind what they hold
+  }
+}
+
+QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
+  QWidget* parent = window_.get();
+  const QRect box = to_pixels(layout.box, base_units_);
+  const int id = layout.id;
+  QWidget* made = nullptr;
+  QAbstractButton* button = nullptr;
+  switch (layout.kind) {
+    case ControlKind::Display:
+      screen_widget_ = new ScreenWidget(surface_, parent);
+      made = screen_widget_;
+      break;
+    case ControlKind::Selector: {
+      auto* selector = new QComboBox(parent);
+      selector->setEditable(true);
+      // Entries come only from the program: Enter never adds one, and typing never completes one.
+      selector->setInsertPolicy(QComboBox::NoInsert);
+      selector->setCompleter(nullptr);
+      selector->setFocusPolicy(Qt::StrongFocus);
+      selector->installEventFilter(new SelectorWatch(*this, id, selector));
+      QObject::connect(selector, &QComboBox::activated, selector, [this, id](int) {
+        post({MessageKind::Command, id, Notification::SelChange});
+      });
+      // The template's height is the extent of the dropped list; the field keeps its own height.
+      selector->setGeometry(box.x(), box.y(), box.width(), selector->sizeHint().height());
+      return selector;
+    }
+    case ControlKind::ThreeState: {
+      auto* indicator = new TriStateBox(from_utf8(layout.caption), parent);
+      indicator->setTristate(true);
+      button = indicator;
+      break;
+    }
+    case ControlKind::PushCheck:
+    case ControlKind::PushRadio:
+    case ControlKind::PushButton: {
+      QPushButton* push = layout.kind == ControlKind::PushRadio
+                              ? new RadioButton(from_utf8(layout.caption), parent)
+                              : new QPushButton(from_utf8(layout.caption), parent);
+      push->setCheckable(layout.kind != ControlKind::PushButton);
+      // Enter on a focused button must not click it: the dialog has no default button.
+      push->setAutoDefault(false);
+      push->setDefault(false);
+      button = push;
+      break;
+    }
+    case ControlKind::GroupBox:
+      made = new QGroupBox(from_utf8(layout.caption), parent);
+      break;
+    case ControlKind::Label:
+      made = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
+      break;
+    case ControlKind::LabelLeft: {
+      QLabel* label = make_label(parent, layout.caption, Qt::AlignLeft | Qt::AlignTop);
+      label->setWordWrap(true);
+      made = label;
+      break;
+    }
+    case ControlKind::StatusLine:
+    case ControlKind::ProgressLine: {
+      QLabel* line = make_label(parent, layout.caption,
+                                (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) |
+                                    Qt::AlignVCenter);
+      line->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      line->setIndent(2);
+      made = line;
+      break;
+    }
+  }
+  if (button != nullptr) {
+    QObject::connect(button, &QAbstractButton::clicked, button, [this, id] { clicked(id); });
+    made = button;
+  }
+  made->setGeometry(box);
+  return made;
+}
+
+// ---- Control lookup ----
+
+const ControlTemplate* QtDialogHost::layout_of(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second.layout;
+}
+
+QDialog* QtDialogHost::window() const { return window_.get(); }
+
+QWidget* QtDialogHost::widget(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second.widget;
+}
+
+// An id the dialog does not have, or a control of another kind, makes the call do nothing.
+template <class W>
+W* QtDialogHost::control_as(int id) const {
+  return qobject_cast<W*>(widget(id));
+}
+
+// ---- Selectors ----
+
+int QtDialogHost::add_entry(int id, std::string_view text) {
+  auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr) return -1;
+  const bool none_selected = selector->currentIndex() < 0;
+  const QString edit_text = selector->currentText();
+  selector->addItem(from_utf8(text));
+  // Qt selects the first entry put into an empty list; here a list starts with none selected and
+  // its edit field keeps what it shows.
+  if (none_selected && selector->currentIndex() >= 0) {
+    selector->setCurrentIndex(-1);
+    selector->setEditText(edit_text);
+    show_start(selector);
+  }
+  return selector->count() - 1;
+}
+
+void QtDialogHost::remove_entry(int id, int index) {
+  auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr || index < 0 || index >= selector->count()) return;
+  if (index != selector->currentIndex()) {
+    selector->removeItem(index);
+    return;
+  }
+  // Qt would select a neighbour of a removed selected entry; here the selection is simply gone.
+  const QString edit_text = selector->currentText();
+  selector->removeItem(index);
+  selector->setCurrentIndex(-1);
+  selector->setEditText(edit_text);
+  show_start(selector);
+}
+
+void QtDialogHost::clear_entries(int id) {
+  auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr) return;
+  selector->clear();
+  selector->clearEditText();
+}
+
+int QtDialogHost::entry_count(int id) const {
+  const auto* selector = control_as<QComboBox>(id);
+  return selector == nullptr ? 0 : selector->count();
+}
+
+std::string QtDialogHost::entry_text(int id, int index) const {
+  const auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr || index < 0 || index >= selector->count()) return {};
+  return to_utf8(selector->itemText(index));
+}
+
+int QtDialogHost::selected_entry(int id) const {
+  const auto* selector = control_as<QComboBox>(id);
+  return selector == nullptr ? -1 : selector->currentIndex();
+}
+
+void QtDialogHost::select_entry(int id, int index) {
+  auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr) return;
+  if (index < 0 || index >= selector->count()) {
+    selector->setCurrentIndex(-1);
+    return;
+  }
+  selector->setCurrentIndex(index);
+  selector->setEditText(selector->itemText(index));
+  show_start(selector);
+}
+
+void QtDialogHost::set_entry_text(int id, int index, std::string_view text) {
+  auto* selector = control_as<QComboBox>(id);
+  if (selector == nullptr || index < 0 || index >= selector->count()) return;
+  selector->setItemText(index, from_utf8(text));
+  if (index != selector->currentIndex()) return;
+  selector->setEditText(selector->itemText(index));
+  show_start(selector);
+}
+
+// ---- Texts, states, focus ----
+
+void QtDialogHost::set_text(int id, std::string_view text) {
+  QWidget* target = widget(id);
+  if (target == nullptr) return;
+  if (target == screen_widget_) {
+    surface_.set_text(text);
+    screen_widget_->refresh();
+  } else if (auto* selector = qobject_cast<QComboBox*>(target)) {
+    selector->setEditText(from_utf8(text));
+    show_start(selector);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(target)) {
+    button->setText(from_utf8(text));
+  } else if (auto* label = qobject_cast<QLabel*>(target)) {
+    label->setText(from_utf8(text));
+  } else if (auto* group = qobject_cast<QGroupBox*>(target)) {
+    group->setTitle(from_utf8(text));
+  }
+}
+
+std::string QtDialogHost::text(int id) const {
+  const QWidget* target = widget(id);
+  if (target == nullptr) return {};
+  if (target == screen_widget_) return surface_.text(0, surface_.text_length());
+  if (const auto* selector = qobject_cast<const QComboBox*>(target)) return to_utf8(selector->currentText());
+  if (const auto* button = qobject_cast<const QAbstractButton*>(target)) return to_utf8(button->text());
+  if (const auto* label = qobject_cast<const QLabel*>(target)) return to_utf8(label->text());
+  if (const auto* group = qobject_cast<const QGroupBox*>(target)) return to_utf8(group->title());
+  return {};
+}
+
+void QtDialogHost::set_check(int id, Check state) {
+  if (auto* box = control_as<QCheckBox>(id)) {
+    box->setCheckState(state == Check::Checked         ? Qt::Checked
+                       : state == Check::Indeterminate ? Qt::PartiallyChecked
+                                                       : Qt::Unchecked);
+  } else if (auto* button = control_as<QAbstractButton>(id)) {
+    button->setChecked(state == Check::Checked);
+  }
+}
+
+Check QtDialogHost::check(int id) const {
+  if (const auto* box = control_as<QCheckBox>(id)) {
+    switch (box->checkState()) {
+      case Qt::Checked: return Check::Checked;
+      case Qt::PartiallyChecked: return Check::Indeterminate;
+      case Qt::Unchecked: return Check::Unchecked;
+    }
+  }
+  if (const auto* button = control_as<QAbstractButton>(id))
+    return button->isChecked() ? Check::Checked : Check::Unchecked;
+  return Check::Unchecked;
+}
+
+void QtDialogHost::set_enabled(int id, bool enabled) {
+  if (QWidget* target = widget(id)) target->setEnabled(enabled);
+}
+
+void QtDialogHost::set_tooltip(int id, std::string_view text) {
+  QWidget* target = widget(id);
+  if (target == nullptr) return;
+  // Qt shows a tooltip that looks like markup as markup; a hint is always plain text.
+  const QString hint = from_utf8(text);
+  target->setToolTip(Qt::mightBeRichText(hint) ? Qt::convertFromPlainText(hint, Qt::WhiteSpaceNormal)
+                                               : hint);
+}
+
+void QtDialogHost::set_focus(int id) {
+  if (QWidget* target = widget(id)) target->setFocus(Qt::OtherFocusReason);
+}
+
+int QtDialogHost::focus() const {
+  if (window_ == nullptr) return 0;
+  // The window's focus widget, which it keeps while another window is active (a box, say).
+  for (const QWidget* w = window_->focusWidget(); w != nullptr && w != window_.get(); w = w->parentWidget())
+    for (const auto& [id, control] : controls_)
+      if (control.widget == w) return id;
+  return 0;
+}
+
+// ---- Timers ----
+
+unsigned QtDialogHost::start_timer(int id, unsigned period_ms) {
+  if (id <= 0 || ended_) return 0;
+  std::unique_ptr<QTimer>& timer = timers_[id];
+  if (timer == nullptr) {
+    timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [this, id] { tick(id); });
+  }
+  const unsigned period = std::clamp(period_ms, kShortestPeriodMs, static_cast<unsigned>(INT_MAX));
+  timer->start(static_cast<int>(period));
+  return static_cast<unsigned>(id);
+}
+
+bool QtDialogHost::stop_timer(int id) {
+  const auto found = timers_.find(id);
+  if (found == timers_.end() || !found->second->isActive()) return false;
+  found->second->stop();
+  return true;
+}
+
+int QtDialogHost::timer_interval(int id) const {
+  const auto found = timers_.find(id);
+  return found == timers_.end() || !found->second->isActive() ? 0 : found->second->interval();
+}
+
+void QtDialogHost::tick(int id) {
+  // A tick that comes while a message is being handled (a handler showing a modal box runs a
+  // nested event loop) is dropped rather than let into the procedure again: the timers are
+  // periodic, and their handlers expect to run one at a time.
+  if (depth_ > 0) return;
+  dispatch({MessageKind::Timer, id});
+}
+
+// ---- Dispatch ----
+
+void QtDialogHost::clicked(int id) {
+  const ControlTemplate* layout = layout_of(id);
+  if (layout != nullptr && layout->kind == ControlKind::PushRadio && layout->group != 0) {
+    for (const auto& [other_id, other] : controls_)
+      if (other_id != id && other.layout->kind == ControlKind::PushRadio &&
+          other.layout->group == layout->group)
+        static_cast<QAbstractButton*>(other.widget)->setChecked(false);
+  }
+  post({MessageKind::Command, id, Notification::Clicked});
+}
+
+void QtDialogHost::dispatch_command(int id, Notification code) {
+  post({MessageKind::Command, id, code});
+}
+
+void QtDialogHost::post(const DialogMessage& message) {
+  if (ended_) return;
+  // An event raised while a message is handled (the focus leaving a selector when a handler moves
+  // it, a close request during a box) waits until that message is done: the procedure is never
+  // entered again from the window.
+  if (depth_ > 0) {
+    pending_.push_back(message);
+    return;
+  }
+  dispatch(message);
+}
+
+int QtDialogHost::dispatch(const DialogMessage& message) {
+  if (procedure_ == nullptr || ended_) return 0;
+  ++depth_;
+  const int handled = procedure_(*this, message);
+  --depth_;
+  if (depth_ == 0) drain();
+  return handled;
+}
+
+void QtDialogHost::drain() {
+  while (!pending_.empty() && !ended_) {
+    const DialogMessage next = pending_.front();
+    pending_.pop_front();
+    ++depth_;
+    procedure_(*this, next);
+    --depth_;
+  }
+  pending_.clear();
+  // Whatever the message did to the display (a tick adds the bytes received) is shown now.
+  if (screen_widget_ != nullptr) screen_widget_->refresh();
+  if (ended_) finish();
+}
+
+void QtDialogHost::end_dialog(int result) {
+  ended_ = true;
+  result_ = result;
+  if (depth_ == 0) finish();
+}
+
+void QtDialogHost::finish() {
+  for (auto& [id, timer] : timers_) timer->stop();
+  pending_.clear();
+  if (window_ != nullptr) window_->hide();
+  if (loop_ != nullptr) loop_->exit(0);
+}
+
+// ---- Desktop ----
+
+void QtDialogHost::message_box(std::string_view text, std::string_view caption) {
+  if (screen_widget_ != nullptr) screen_widget_->refresh();  // the trace as it stands, behind the box
+  if (message_box_handler_) {
+    message_box_handler_(text, caption);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, from_utf8(caption), from_utf8(text), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prompt) {
+  if (screen_widget_ != nullptr) screen_widget_->refresh();
+  if (file_prompt_handler_) return file_prompt_handler_(prompt);
+  QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
+  chooser.setAcceptMode(QFileDialog::AcceptOpen);
+  chooser.setFileMode(QFileDialog::AnyFile);
+  // The desktop's own (GTK) open dialog refuses the name of a file that does not exist yet, and a
+  // file to receive is named before it exists.
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  chooser.setDefaultSuffix(from_utf8(prompt.default_extension));
+  if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = chooser.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+  const QByteArray path = QFile::encodeName(chosen.first());
+  return std::string(path.constData(), static_cast<std::size_t>(path.size()));
+}
+
+}  // namespace platform

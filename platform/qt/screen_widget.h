@@ -1,0 +1,79 @@
+// The trace display on screen: paints the text model in an 80-column grid of a fixed-pitch font and
+// turns the mouse, the wheel and the keyboard into model operations. Keys go through the display
+// surface, so the dialog's keyboard filter sees each one before the model acts on it.
+#pragma once
+
+#include <QFont>
+#include <QFrame>
+#include <QRect>
+#include <QSize>
+
+#include <cstdint>
+
+#include "platform/display_surface.h"
+#include "platform/qt/qt_clipboard.h"
+
+class QPainter;
+class QScrollBar;
+
+namespace platform {
+
+class ScreenWidget final : public QFrame {
+ public:
+  // The trace views keep the caret's row just below the 25-row page, so that the newest partial
+  // row of bytes is on screen: the widget shows the page and that one row more.
+  static constexpr int kPaintedRows = kDisplayPageRows + 1;
+
+  explicit ScreenWidget(DisplaySurface& surface, QWidget* parent = nullptr);
+  ~ScreenWidget() override;
+  ScreenWidget(const ScreenWidget&) = delete;
+  ScreenWidget& operator=(const ScreenWidget&) = delete;
+
+  DisplaySurface& surface() { return surface_; }
+
+  // Repaints and brings the scroll bar up to date when the model has changed since last time.
+  void refresh();
+
+  QScrollBar* scroll_bar() const { return scroll_bar_; }
+  // One character cell, and the cell of `column` in painted row `page_row` (0 = the first
+  // visible row), in widget coordinates.
+  QSize cell_size() const { return cell_; }
+  QRect cell_rect(int page_row, int column) const;
+
+  QSize sizeHint() const override;
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  struct Cell {
+    int row;     // model row
+    int column;  // 0..80, the nearest boundary between characters
+  };
+
+  QRect text_area() const;
+  void fit_font();
+  Cell cell_at(QPoint point) const;
+  void sync_scroll_bar();
+  void paint_row(QPainter& painter, int page_row, int row, Selection selection) const;
+
+  DisplaySurface& surface_;
+  QtClipboard clipboard_;
+  QScrollBar* scroll_bar_;
+  QFont font_;
+  QSize cell_{8, 16};
+  int baseline_ = 12;  // from the top of a cell
+  std::uint64_t seen_revision_ = 0;
+  int wheel_remainder_ = 0;  // eighths of a degree not yet worth a notch
+};
+
+}  // namespace platform
