@@ -1,0 +1,294 @@
+// What reaches the dialog procedure from the live window: clicks, selections, focus, the close box,
+// Escape and Enter, timers, and the desktop's message box and file prompt.
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "core/resource.h"
+#include "platform/qt/screen_widget.h"
+#include "tests/qt/qt_fixture.h"
+
+namespace qttest {
+namespace {
+
+using platform::Check;
+using platform::DialogHost;
+using platform::DialogMessage;
+using platform::MessageKind;
+using platform::Notification;
+using Commands = std::vector<std::pair<int, Notification>>;
+using QtEventsTest = DialogTest;
+
+// Answers the next window of type W when it comes up, as its user would.
+template <class W>
+void answer_next(std::function<void(W&)> answer) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, tries = 0]() mutable {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* window = qobject_cast<W*>(top); window != nullptr && window->isVisible()) {
+        poll->stop();
+        poll->deleteLater();
+        answer(*window);
+        return;
+      }
+    }
+    if (++tries > 1000) poll->deleteLater();  // it never came: the call under test did not wait for it
+  });
+  poll->start(5);
+}
+
+TEST_F(QtEventsTest, ClicksReportAfterTheButtonsNewStateIsSet) {
+  show();
+  host.check_radio(IDR_RUN, IDR_STOP, IDR_STOP);
+  host.check_radio(IDR_COM1, IDR_COM2, IDR_COM1);
+  std::pair<Check, Check> at_dispatch;
+  int partner = 0;
+  on_message = [&](DialogHost& dialog, const DialogMessage& message) {
+    at_dispatch = {dialog.check(message.id), dialog.check(partner)};
+    return 1;
+  };
+  struct Step {
+    int id;
+    int partner;
+    Check own;
+    Check other;
+  };
+  const Step steps[] = {
+      {IDR_RUN, IDR_STOP, Check::Checked, Check::Unchecked},
+      {IDR_RUN, IDR_STOP, Check::Checked, Check::Unchecked},  // a checked radio stays checked
+      {IDR_COM2, IDR_COM1, Check::Checked, Check::Unchecked},
+      {IDR_COM2, IDR_STOP, Check::Checked, Check::Unchecked},  // another group keeps its state
+      {IDC_ECHO, 0, Check::Checked, Check::Unchecked},
+      {IDC_ECHO, 0, Check::Unchecked, Check::Unchecked},
+      {IDC_COM1_STATE, 0, Check::Checked, Check::Unchecked},
+      {IDC_COM1_STATE, 0, Check::Indeterminate, Check::Unchecked},
+      {IDC_COM1_STATE, 0, Check::Unchecked, Check::Unchecked},
+      {IDB_CLEAR, 0, Check::Unchecked, Check::Unchecked},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.id);
+    seen.clear();
+    partner = step.partner;
+    QTest::mouseClick(host.widget(step.id), Qt::LeftButton);
+    EXPECT_EQ(commands(), (Commands{{step.id, Notification::Clicked}}));
+    EXPECT_EQ(at_dispatch, std::make_pair(step.own, step.other));
+  }
+  host.set_enabled(IDB_SEND, false);
+  seen.clear();
+  QTest::mouseClick(host.widget(IDB_SEND), Qt::LeftButton);
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(QtEventsTest, ProgramChangesToControlsReportNothing) {
+  show();
+  for (const char* speed : {"9600", "19200", "38400"}) host.add_entry(IDC_SPEED1, speed);
+  EXPECT_EQ(host.selected_entry(IDC_SPEED1), -1);  // adding selects nothing
+  host.select_entry(IDC_SPEED1, 1);
+  EXPECT_EQ(host.text(IDC_SPEED1), "19200");
+  EXPECT_EQ(static_cast<QComboBox*>(host.widget(IDC_SPEED1))->lineEdit()->cursorPosition(), 0);  // its start shows
+  host.set_entry_text(IDC_SPEED1, 1, "57600");
+  EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
+  EXPECT_EQ(host.text(IDC_SPEED1), "57600");
+  host.remove_entry(IDC_SPEED1, 1);
+  EXPECT_EQ(host.selected_entry(IDC_SPEED1), -1);
+  EXPECT_EQ(host.entry_text(IDC_SPEED1, 1), "38400");
+  host.set_text(IDT_STATUS, "<b>log & more</b>");  // shown as it is, never as markup
+  EXPECT_EQ(host.text(IDT_STATUS), "<b>log & more</b>");
+  host.set_text(IDT_SCREEN, "trace");
+  EXPECT_EQ(host.text(IDT_SCREEN), "trace");
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(host.add_entry(999, "x"), -1);  // unknown ids and other kinds of control: nothing happens
+  EXPECT_EQ(host.add_entry(IDB_SEND, "x"), -1);
+}
+
+TEST_F(QtEventsTest, ChoosingAnEntryReportsTheSelectionChange) {
+  show();
+  for (const char* parity : {"None", "Odd", "Even"}) host.add_entry(IDC_PARITY1, parity);
+  host.select_entry(IDC_PARITY1, 0);
+  int at_dispatch = -1;
+  on_message = [&](DialogHost& dialog, const DialogMessage& message) {
+    at_dispatch = dialog.selected_entry(message.id);
+    return 1;
+  };
+  host.widget(IDC_PARITY1)->setFocus();
+  QTest::keyClick(host.widget(IDC_PARITY1), Qt::Key_Down);
+  EXPECT_EQ(commands(), (Commands{{IDC_PARITY1, Notification::SelChange}}));
+  EXPECT_EQ(at_dispatch, 1);
+}
+
+TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
+  show();
+  host.add_entry(IDC_MSG, "01 02");
+  QWidget* field = host.widget(IDC_MSG);
+  field->setFocus();
+  QTest::keyClicks(field, "03 04");
+  QTest::keyClick(field, Qt::Key_Return);
+  QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(host.entry_count(IDC_MSG), 1);
+  EXPECT_EQ(host.text(IDC_MSG), "03 04");
+  EXPECT_TRUE(commands().empty());
+  EXPECT_TRUE(host.window()->isVisible());
+}
+
+TEST_F(QtEventsTest, EscapeOutsideTheDisplayIsTheCancelCommand) {
+  show();
+  for (const int id : {IDC_MSG, IDB_CLEAR, IDR_RUN}) {
+    host.widget(id)->setFocus();
+    seen.clear();
+    QTest::keyClick(host.widget(id), Qt::Key_Escape);
+    EXPECT_EQ(commands(), (Commands{{IDCANCEL, Notification::Clicked}})) << id;
+  }
+  host.set_focus(IDT_SCREEN);
+  seen.clear();
+  QTest::keyClick(host.screen_widget(), Qt::Key_Escape);
+  EXPECT_TRUE(commands().empty());
+  EXPECT_TRUE(host.window()->isVisible());
+}
+
+TEST_F(QtEventsTest, LeavingASelectorReportsTheFocusLostAfterTheCurrentMessage) {
+  show();
+  auto* field = static_cast<QComboBox*>(host.widget(IDC_MSG));
+  host.add_entry(IDC_MSG, "01 02");
+  field->setFocus();
+  field->showPopup();  // its own list is not somewhere else
+  field->hidePopup();
+  EXPECT_TRUE(commands().empty());
+  QTest::keyClick(field, Qt::Key_Tab);
+  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::KillFocus}}));
+
+  // A handler that moves the focus: the report follows that handler, it does not interrupt it.
+  field->setFocus();
+  seen.clear();
+  on_message = [](DialogHost& dialog, const DialogMessage& message) {
+    if (message.id == IDB_CLEAR) dialog.set_focus(IDT_SCREEN);
+    return 1;
+  };
+  host.dispatch_command(IDB_CLEAR);
+  EXPECT_EQ(commands(), (Commands{{IDB_CLEAR, Notification::Clicked}, {IDC_MSG, Notification::KillFocus}}));
+  for (const Seen& s : seen) EXPECT_EQ(s.depth, 1);
+  EXPECT_EQ(host.focus(), IDT_SCREEN);
+}
+
+TEST_F(QtEventsTest, TheCloseBoxAsksTheProcedureAndOnlyEndDialogCloses) {
+  show();
+  host.window()->close();
+  EXPECT_EQ(count(MessageKind::Close), 1);
+  EXPECT_TRUE(host.window()->isVisible());
+
+  bool open_while_handled = false;
+  on_message = [&](DialogHost& dialog, const DialogMessage& message) {
+    if (message.kind == MessageKind::Close) {
+      dialog.end_dialog(0);
+      open_while_handled = host.window()->isVisible();  // the message is handled to its end
+    }
+    return 1;
+  };
+  host.window()->close();
+  EXPECT_TRUE(open_while_handled);
+  EXPECT_FALSE(host.window()->isVisible());
+  seen.clear();
+  host.dispatch_command(IDOK);
+  EXPECT_TRUE(seen.empty());  // nothing reaches an ended dialog
+}
+
+TEST_F(QtEventsTest, ExecRunsUntilTheProcedureEndsTheDialogAndReturnsItsResult) {
+  on_message = [](DialogHost& dialog, const DialogMessage& message) {
+    if (message.kind == MessageKind::Command && message.id == IDOK) dialog.end_dialog(1);
+    return 1;
+  };
+  QObject scope;  // the timers below die with the test
+  QTimer::singleShot(0, &scope, [this] { host.dispatch_command(IDOK); });
+  QTimer::singleShot(30000, &scope, [this] { host.end_dialog(-1); });  // a fault fails, never hangs
+  EXPECT_EQ(host.exec(), 1);
+  EXPECT_EQ(count(MessageKind::InitDialog), 1);
+  EXPECT_FALSE(host.window()->isVisible());
+  EXPECT_EQ(&platform::desktop(), &host);
+}
+
+TEST_F(QtEventsTest, TimersTickThroughTheProcedureButNeverIntoARunningHandler) {
+  show();
+  EXPECT_EQ(host.start_timer(0, 50), 0u);
+  EXPECT_EQ(host.start_timer(3, 60000), 3u);
+  EXPECT_EQ(host.start_timer(3, 0), 3u);  // a restart takes the new period
+  EXPECT_GT(host.timer_interval(3), 0);   // but never one that keeps the loop busy
+  EXPECT_TRUE(host.stop_timer(3));
+  EXPECT_FALSE(host.stop_timer(3));
+  // A tick's handler shows a box, whose loop runs while the other timer keeps going. (Qt itself
+  // never re-enters one timer from its own tick, so it takes two.)
+  int probe_ticks = 0;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] { ++probe_ticks; });
+  host.set_message_box_handler([&](std::string_view, std::string_view) {
+    probe.start(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe_ticks >= 5; }));
+    probe.stop();
+  });
+  bool boxed = false;
+  on_message = [&boxed](DialogHost&, const DialogMessage& message) {
+    if (message.kind == MessageKind::Timer && !std::exchange(boxed, true)) platform::desktop().message_box("busy", "box");
+    return 1;
+  };
+  host.start_timer(1, 10);
+  host.start_timer(2, 10);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return count(MessageKind::Timer) >= 4; }));
+  for (const Seen& s : seen) EXPECT_TRUE(s.depth == 1 && (s.id == 1 || s.id == 2));
+}
+
+TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
+  show();
+  QTemporaryDir folder;
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(folder.path());
+  QStringList shown;
+  answer_next<QMessageBox>([&](QMessageBox& box) {
+    shown << box.windowTitle() << box.text() << QString::number(box.textFormat());
+    box.button(QMessageBox::Ok)->click();
+  });
+  platform::desktop().message_box("Cannot open <COM1> & COM2 = 13", "Quillport Windows Error");
+  answer_next<QFileDialog>([&](QFileDialog& chooser) {
+    shown << chooser.windowTitle() << chooser.directory().canonicalPath() << chooser.nameFilters();
+    auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name == nullptr) {
+      chooser.reject();
+      return;
+    }
+    QTest::keyClicks(name, "capture");  // a file that does not exist yet
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  const std::optional<std::string> chosen = platform::desktop().open_file_prompt({"Receive File", "bin"});
+  answer_next<QFileDialog>([](QFileDialog& chooser) { chooser.reject(); });
+  const std::optional<std::string> cancelled = platform::desktop().open_file_prompt({"Send File", "bin"});
+  QDir::setCurrent(previous);
+
+  const QString canonical = QDir(folder.path()).canonicalPath();
+  EXPECT_EQ(shown, (QStringList{"Quillport Windows Error", "Cannot open <COM1> & COM2 = 13",
+                                QString::number(Qt::PlainText), "Receive File", canonical, "All Files (*)"}));
+  ASSERT_TRUE(chosen.has_value());
+  const QFileInfo file(QString::fromStdString(*chosen));
+  EXPECT_EQ(QDir(file.absolutePath()).canonicalPath() + "/" + file.fileName(), canonical + "/capture.bin");
+  EXPECT_FALSE(cancelled.has_value());
+
+  // With handlers in their place, nothing is shown.
+  std::string handled;
+  host.set_message_box_handler([&](std::string_view text, std::string_view caption) { handled = std::string(caption) + ": " + std::string(text); });
+  host.set_file_prompt_handler([](const platform::FilePrompt& prompt) { return std::string(prompt.title) + "." + std::string(prompt.default_extension); });
+  platform::desktop().message_box("text", "caption");
+  EXPECT_EQ(handled, "caption: text");
+  EXPECT_EQ(platform::desktop().open_file_prompt({"Log", "htm"}), "Log.htm");
+}
+
+}  // namespace
+}  // namespace qttest
