@@ -1,0 +1,324 @@
+// The program's own window: the real dialog procedure in the Qt host on the offscreen platform,
+// driven with real clicks and keys, with pseudo-terminals as the two lines.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QTest>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "core/hex.h"
+#include "core/resource.h"
+#include "platform/qt/qt_dialog_host.h"
+#include "platform/qt/screen_widget.h"
+#include "shell/dialog.h"
+#include "shell/dialog_template.h"
+#include "tests/core/core_fixture.h"
+
+namespace {
+
+using platform::Check;
+using testsupport::PtyPair;
+
+const std::string kLogHeader =
+    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
+    "<head>\n"
+    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
+    "</head>\n"
+    "<body><p>\n";
+const std::string kLogFooter = "</p></body>\n</html>\n";
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Lets the event loop run until `condition` holds or two seconds pass.
+template <typename Condition>
+bool settle(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest()
+      : log_folder_(std::filesystem::temp_directory_path() / ("quillport-window-" + std::to_string(getpid()))),
+        host(quillport_dialog(), DialogFunc) {
+    std::filesystem::create_directories(log_folder_);
+    host.set_message_box_handler([this](std::string_view text, std::string_view caption) {
+      boxes.push_back(std::string(caption) + ": " + std::string(text));
+    });
+    host.set_file_prompt_handler([this](const platform::FilePrompt&) { return file_answer; });
+  }
+
+  ~WindowTest() override {
+    if (!host.ended()) host.dispatch_command(IDCANCEL);
+    std::filesystem::remove_all(log_folder_);
+  }
+
+  void start() {
+    host.create();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+    host.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.window()));
+  }
+
+  void click(int id) {
+    auto* button = qobject_cast<QAbstractButton*>(host.widget(id));
+    ASSERT_NE(button, nullptr) << "no button " << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+  platform::ScreenWidget& screen_widget() { return *host.screen_widget(); }
+  std::string shown() { return host.text(IDT_SCREEN); }
+
+  platform::Colour colour_at(int position) {
+    auto& screen = host.screen();
+    const int row = screen.line_from_char(position);
+    std::array<platform::Colour, 81> colours{};
+    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
+  }
+
+  std::filesystem::path start_log() {
+    const auto path = log_folder_ / "window.htm";
+    file_answer = path.string();
+    click(IDR_LOG);
+    return path;
+  }
+
+  std::filesystem::path log_folder_;
+  testsupport::TerminalPorts ports;
+  platform::QtDialogHost host;
+  std::vector<std::string> boxes;
+  std::optional<std::string> file_answer;
+};
+
+TEST_F(WindowTest, StartsWithEveryControlInPlaceAndItsDefaults) {
+  ports.bind_pty(0);
+  start();
+
+  EXPECT_EQ(host.window()->windowTitle().toStdString(), "Quillport version 3.11, October 2000");
+  for (const platform::ControlTemplate& control : quillport_dialog().controls) {
+    if (control.id < 0) continue;
+    SCOPED_TRACE("control " + std::to_string(control.id));
+    QWidget* widget = host.widget(control.id);
+    ASSERT_NE(widget, nullptr);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget); button != nullptr && !control.caption.empty()) {
+      EXPECT_EQ(button->text().toStdString(), std::string(control.caption));
+    }
+  }
+  struct Default {
+    int id;
+    const char* text;
+  };
+  const Default selectors[] = {{IDC_SPEED1, "9600"}, {IDC_DATA2, "8"},      {IDC_STOP1, "1"},
+                               {IDC_PARITY2, "NONE"}, {IDC_FLOW1, "NONE"},  {IDC_VIEW, "Hexadecimal"},
+                               {IDC_SUM, "CRC16"},    {IDC_PROTOCOL, "Dump"}, {IDC_FRAME, "None"}};
+  for (const Default& selector : selectors) EXPECT_EQ(host.text(selector.id), selector.text) << selector.id;
+  for (const int id : {IDR_NOLOG, IDR_RUN, IDR_COM1, IDR_SENDFILE, IDC_ECHO}) EXPECT_EQ(host.check(id), Check::Checked) << id;
+  for (const int id : {IDR_LOG, IDR_STOP, IDR_COM2, IDR_GETFILE}) EXPECT_EQ(host.check(id), Check::Unchecked) << id;
+  EXPECT_EQ(host.text(IDT_PROGRESS), "");
+  EXPECT_EQ(host.check(IDC_COM1_STATE), Check::Checked);
+  EXPECT_EQ(host.check(IDC_COM2_STATE), Check::Indeterminate);
+  EXPECT_TRUE(boxes.empty());
+
+  // Each COM number shows the device it stands for; the indicators say which, and why not.
+  EXPECT_EQ(host.entry_text(IDC_PORTA, 0).substr(0, 10), "COM1  pts/");
+  EXPECT_EQ(host.entry_text(IDC_PORTB, 2), "COM3  (none)");
+  EXPECT_NE(host.widget(IDC_COM1_STATE)->toolTip().toStdString().find("/dev/pts/"), std::string::npos);
+  EXPECT_NE(host.widget(IDC_COM2_STATE)->toolTip().toStdString().find("no serial device"), std::string::npos);
+  EXPECT_EQ(QApplication::focusWidget(), &screen_widget());
+}
+
+TEST_F(WindowTest, RunStopAndClear) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+
+  click(IDR_STOP);
+  EXPECT_EQ(hex_run, 0);
+  EXPECT_EQ(host.check(IDR_RUN), Check::Unchecked);
+  com1.write("gone");
+  QTest::qWait(150);
+  EXPECT_EQ(shown(), "");
+
+  click(IDR_RUN);
+  EXPECT_EQ(hex_run, 1);
+  EXPECT_EQ(QApplication::focusWidget(), &screen_widget());
+  com1.write("A");
+  ASSERT_TRUE(settle([&] { return shown() == " 41"; })) << shown();
+
+  click(IDB_CLEAR);
+  EXPECT_EQ(shown(), "");
+}
+
+TEST_F(WindowTest, AnAbsentPortCannotBeTheSendPort) {
+  ports.bind_pty(1);  // Port B only
+  start();
+  ASSERT_EQ(hex_send_port, 0);
+
+  click(IDR_COM2);
+  EXPECT_EQ(hex_send_port, 1);
+  click(IDR_COM1);
+  EXPECT_EQ(hex_send_port, 1);
+  EXPECT_EQ(host.check(IDR_COM1), Check::Unchecked);
+  EXPECT_EQ(host.check(IDR_COM2), Check::Checked);
+}
+
+TEST_F(WindowTest, ClickingAnIndicatorChangesNothing) {
+  ports.bind_pty(0);
+  start();
+  for (int clicks = 0; clicks < 3; ++clicks) {
+    click(IDC_COM1_STATE);
+    click(IDC_COM2_STATE);
+    EXPECT_EQ(host.check(IDC_COM1_STATE), Check::Checked);
+    EXPECT_EQ(host.check(IDC_COM2_STATE), Check::Indeterminate);
+  }
+}
+
+TEST_F(WindowTest, LogAndNoLogWriteACompleteLog) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  const auto path = start_log();
+  EXPECT_EQ(hex_log, 1);
+  EXPECT_EQ(host.check(IDR_LOG), Check::Checked);
+  EXPECT_EQ(host.text(IDT_STATUS), path.string());
+
+  com1.write("<");
+  ASSERT_TRUE(settle([&] { return shown() == " 3C"; }));
+  click(IDR_NOLOG);
+
+  EXPECT_EQ(read_file(path), kLogHeader + "<font color=\"#0000FF\"> 3C</font>" + kLogFooter);
+  EXPECT_EQ(host.text(IDT_STATUS), "");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, ACancelledLogPromptShowsTheBoxAndNoLog) {
+  start();
+  file_answer.reset();
+  click(IDR_LOG);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].rfind("Quillport Windows Error: Log File open error = ", 0), 0u) << boxes[0];
+  EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
+  EXPECT_EQ(hex_log, 0);
+}
+
+TEST_F(WindowTest, EveryWayOfEndingLeavesACompleteLog) {
+  struct Ending {
+    const char* how;
+    void (*end)(platform::QtDialogHost& dialog);
+  };
+  const Ending endings[] = {
+      {"Exit button",
+       [](platform::QtDialogHost& dialog) {
+         QTest::mouseClick(qobject_cast<QAbstractButton*>(dialog.widget(IDCANCEL)), Qt::LeftButton);
+       }},
+      {"close box", [](platform::QtDialogHost& dialog) { dialog.window()->close(); }},
+      {"OK command", [](platform::QtDialogHost& dialog) { dialog.dispatch_command(IDOK); }},
+  };
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.how);
+    testsupport::TerminalPorts lines;
+    PtyPair& com1 = lines.bind_pty(0);
+    platform::QtDialogHost dialog(quillport_dialog(), DialogFunc);
+    const auto path = log_folder_ / "ending.htm";
+    dialog.set_file_prompt_handler([&](const platform::FilePrompt&) { return std::optional(path.string()); });
+    dialog.create();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.window()));
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(dialog.widget(IDR_LOG)), Qt::LeftButton);
+    com1.write("\x01");
+    ASSERT_TRUE(settle([&] { return dialog.text(IDT_SCREEN) == " 01"; }));
+
+    ending.end(dialog);
+
+    EXPECT_TRUE(settle([&] { return dialog.ended(); }));
+    EXPECT_EQ(read_file(path), kLogHeader + "<font color=\"#0000FF\"> 01</font>" + kLogFooter);
+    EXPECT_EQ(hex_obj[0].present, 0) << "Port A still open";
+  }
+}
+
+TEST_F(WindowTest, WithoutLocalEchoTypedKeysAreSentButNotShown) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  click(IDC_ECHO);
+  ASSERT_EQ(hex_local_echo, 0);
+  QTest::keyClicks(&screen_widget(), "ab");
+  EXPECT_EQ(com1.read(2), "ab");
+  EXPECT_EQ(shown(), "");
+
+  click(IDC_ECHO);
+  QTest::keyClicks(&screen_widget(), "c");
+  EXPECT_EQ(com1.read(1), "c");
+  EXPECT_EQ(shown(), "c");
+  EXPECT_EQ(colour_at(0), hex_colour[0].tx);
+}
+
+TEST_F(WindowTest, ControlCCopiesASelectionAndIsSentWithoutOne) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  QTest::keyClicks(&screen_widget(), "xyz");
+  ASSERT_EQ(com1.read(3), "xyz");
+
+  host.screen().set_selection(0, 2);
+  QTest::keyClick(&screen_widget(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "xy");
+  EXPECT_EQ(com1.read(1, std::chrono::milliseconds(100)), "");
+
+  host.screen().set_selection(3, 3);
+  QTest::keyClick(&screen_widget(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(com1.read(1), "\x03");
+  EXPECT_EQ(shown(), "xyz");
+}
+
+TEST_F(WindowTest, DeleteSendsBackspaceAndDeletesLikeIt) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  QTest::keyClicks(&screen_widget(), "abc");
+  ASSERT_EQ(com1.read(3), "abc");
+  QTest::keyClick(&screen_widget(), Qt::Key_Delete);
+  EXPECT_EQ(com1.read(1), "\x08");
+  EXPECT_EQ(shown(), "ab");
+}
+
+TEST_F(WindowTest, EscapeSendsOneEscapeAndLeavesTheWindowOpen) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  QTest::keyClick(&screen_widget(), Qt::Key_Escape);
+  EXPECT_EQ(com1.read(2, std::chrono::milliseconds(200)), "\x1b");
+  EXPECT_FALSE(host.ended());
+  EXPECT_EQ(shown(), "");
+}
+
+TEST_F(WindowTest, BytesFromBothLinesAppearAtTheNextTickInTheirColours) {
+  PtyPair& com1 = ports.bind_pty(0);
+  PtyPair& com2 = ports.bind_pty(1);
+  start();
+  com1.write("\x41");
+  ASSERT_TRUE(settle([&] { return shown() == " 41"; }));
+  com2.write("\x42");
+  ASSERT_TRUE(settle([&] { return shown() == " 41 42"; }));
+  EXPECT_EQ(colour_at(1), hex_colour[0].rx);
+  EXPECT_EQ(colour_at(4), hex_colour[1].rx);
+}
+
+}  // namespace
