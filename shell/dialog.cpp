@@ -1,5 +1,6 @@
 #include "shell/dialog.h"
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -149,10 +150,15 @@ int command(DialogHost& dialog, int id, Notification code) {
   }
 }
 
+// The device itself, short: a link such as /dev/serial/by-id/... or a cable's end shows what it
+// stands for ("ttyUSB0", "pts/3").
 std::string device_name(const std::string& path) {
   constexpr std::string_view kDevices = "/dev/";
   if (path.empty()) return "(none)";
-  return path.compare(0, kDevices.size(), kDevices) == 0 ? path.substr(kDevices.size()) : path;
+  std::error_code error;
+  const std::string device = std::filesystem::canonical(path, error).string();
+  const std::string& shown = error ? path : device;
+  return shown.compare(0, kDevices.size(), kDevices) == 0 ? shown.substr(kDevices.size()) : shown;
 }
 
 std::string indicator_hint(int port) {

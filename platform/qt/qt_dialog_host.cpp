@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -87,6 +88,16 @@ class TriStateBox final : public QCheckBox {
 // shows it; Qt's edit field would show the end of a text longer than the field.
 void show_start(QComboBox* selector) {
   if (QLineEdit* edit = selector->lineEdit()) edit->setCursorPosition(0);
+}
+
+// A narrow selector still shows whole entries in its drop-down list (a COM number with its device).
+void fit_list_width(QComboBox* selector) {
+  const QFontMetrics metrics(selector->view()->font());
+  int widest = 0;
+  for (int i = 0; i < selector->count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(selector->itemText(i)));
+  const int margins = 2 * metrics.averageCharWidth() + selector->view()->verticalScrollBar()->sizeHint().width();
+  selector->view()->setMinimumWidth(widest + margins);
 }
 
 QLabel* make_label(QWidget* parent, std::string_view caption, Qt::Alignment alignment) {
@@ -352,6 +363,7 @@ int QtDialogHost::add_entry(int id, std::string_view text) {
     selector->setEditText(edit_text);
     show_start(selector);
   }
+  fit_list_width(selector);
   return selector->count() - 1;
 }
 
@@ -409,6 +421,7 @@ void QtDialogHost::set_entry_text(int id, int index, std::string_view text) {
   auto* selector = control_as<QComboBox>(id);
   if (selector == nullptr || index < 0 || index >= selector->count()) return;
   selector->setItemText(index, from_utf8(text));
+  fit_list_width(selector);
   if (index != selector->currentIndex()) return;
   selector->setEditText(selector->itemText(index));
   show_start(selector);
