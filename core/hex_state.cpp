@@ -131,6 +131,18 @@ void apply_flow(DialogHost& dialog, int port) {
   report_reconfigure_failure(obj.err);
 }
 
+// Opens the serial port a terminal port is bound to and gives it the port's stored speed and
+// character format; true when it opened.
+bool open_bound_port(HEX_OBJ_TYP& obj) {
+  obj.err = SioReset(obj.portnum, HEX_QUEUE_SIZE, HEX_QUEUE_SIZE);
+  obj.present = obj.err == 0 ? 1 : 0;
+  if (obj.present) {
+    obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+    obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+  }
+  return obj.present != 0;
+}
+
 // Closes the serial port the terminal port was bound to and opens the one its selector names, with
 // the terminal port's stored settings.
 void rebind(DialogHost& dialog, int port) {
@@ -139,13 +151,7 @@ void rebind(DialogHost& dialog, int port) {
   // open port must not be closed under it.
   if (obj.present) obj.err = SioDone(obj.portnum);
   obj.portnum = dialog.selected_entry(kSelectors[port].binding);
-  obj.err = SioReset(obj.portnum, HEX_QUEUE_SIZE, HEX_QUEUE_SIZE);
-  if (obj.err != 0) {
-    obj.present = 0;
-  } else {
-    obj.present = 1;
-    obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
-    obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+  if (open_bound_port(obj)) {
     SioFlow(obj.portnum, flow_code(obj.flow));
     SioDTR(obj.portnum, 'S');
   }
@@ -171,13 +177,7 @@ void hex_init(DialogHost& hwndDlg) {
     obj.bitcnt = 0;
     obj.byte = 0;
     obj.onecnt = 0;
-    obj.err = SioReset(obj.portnum, HEX_QUEUE_SIZE, HEX_QUEUE_SIZE);
-    if (obj.err != 0) {
-      obj.present = 0;
-    } else {
-      obj.present = 1;
-      obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
-      obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
+    if (open_bound_port(obj)) {
       SioDTR(obj.portnum, 'S');
       SioRTS(obj.portnum, 'C');
     }

@@ -1,7 +1,10 @@
 #include "tests/core/core_fixture.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "core/hex.h"
 #include "core/hex_display.h"
@@ -49,6 +52,28 @@ void forget_ports() {
 }
 
 }  // namespace
+
+const std::string kLogHeader =
+    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
+    "<head>\n"
+    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
+    "</head>\n"
+    "<body><p>\n";
+const std::string kLogFooter = "</p></body>\n</html>\n";
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+platform::Colour colour_at(const platform::TextModel& screen, int position) {
+  const int row = screen.line_from_char(position);
+  std::array<platform::Colour, platform::kDisplayColumns + 1> colours{};
+  screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+  return colours[static_cast<std::size_t>(position - screen.line_index(row))];
+}
 
 TerminalPorts::TerminalPorts() {
   serial::set_scan_roots(empty_scan_root(), empty_scan_root());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@
 #include "tests/support/pty_pair.h"
 
 namespace testsupport {
+
+// The HTML log's fixed opening and closing lines.
+extern const std::string kLogHeader;
+extern const std::string kLogFooter;
+
+std::string read_file(const std::filesystem::path& path);
+// The colour the display gives the character at `position`.
+platform::Colour colour_at(const platform::TextModel& screen, int position);
 
 class TerminalPorts {
  public:

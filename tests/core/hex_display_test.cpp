@@ -22,23 +22,12 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 using testing::StartsWith;
 using testsupport::CoreTest;
+using testsupport::read_file;
+
+const std::string& kHeader = testsupport::kLogHeader;
+const std::string& kFooter = testsupport::kLogFooter;
 
 namespace {
-
-const std::string kHeader =
-    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
-    "<head>\n"
-    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
-    "</head>\n"
-    "<body><p>\n";
-const std::string kFooter = "</p></body>\n</html>\n";
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 std::string unescape(std::string text) {
   const std::pair<std::string, std::string> entities[] = {{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
@@ -215,13 +204,7 @@ TEST(HexToHexstr, NoBytesLeavesTheTextAsItIs) {
 
 class DisplayTest : public LogTest {
  protected:
-  platform::Colour colour_at(int position) {
-    auto& screen = host.screen();
-    const int row = screen.line_from_char(position);
-    std::array<platform::Colour, 81> colours{};
-    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
-    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
-  }
+  platform::Colour colour_at(int position) { return testsupport::colour_at(host.screen(), position); }
 };
 
 TEST_F(DisplayTest, NothingIsShownOrLoggedForAnEmptyText) {

@@ -33,20 +33,9 @@ namespace {
 using platform::Check;
 using testsupport::PtyPair;
 
-const std::string kLogHeader =
-    "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
-    "<head>\n"
-    "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
-    "</head>\n"
-    "<body><p>\n";
-const std::string kLogFooter = "</p></body>\n</html>\n";
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using testsupport::kLogFooter;
+using testsupport::kLogHeader;
+using testsupport::read_file;
 
 // Lets the event loop run until `condition` holds or two seconds pass.
 template <typename Condition>
@@ -92,13 +81,7 @@ class WindowTest : public ::testing::Test {
   platform::ScreenWidget& screen_widget() { return *host.screen_widget(); }
   std::string shown() { return host.text(IDT_SCREEN); }
 
-  platform::Colour colour_at(int position) {
-    auto& screen = host.screen();
-    const int row = screen.line_from_char(position);
-    std::array<platform::Colour, 81> colours{};
-    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
-    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
-  }
+  platform::Colour colour_at(int position) { return testsupport::colour_at(host.screen(), position); }
 
   std::filesystem::path start_log() {
     const auto path = log_folder_ / "window.htm";

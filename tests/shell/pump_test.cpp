@@ -29,13 +29,7 @@ class PumpTest : public CoreTest {
         << "bytes did not arrive at terminal port " << terminal_port;
   }
   std::string shown() const { return host.text(IDT_SCREEN); }
-  platform::Colour colour_at(int position) {
-    auto& screen = host.screen();
-    const int row = screen.line_from_char(position);
-    std::array<platform::Colour, 81> colours{};
-    screen.row_colours(row, colours.data(), static_cast<int>(colours.size()));
-    return colours[static_cast<std::size_t>(position - screen.line_index(row))];
-  }
+  platform::Colour colour_at(int position) { return testsupport::colour_at(host.screen(), position); }
 };
 
 TEST_F(PumpTest, AtMost2048BytesAreTakenPerPortAndTick) {
