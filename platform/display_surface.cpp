@@ -68,15 +68,18 @@ void DisplaySurface::act_on_key(int vk, KeyModifiers modifiers) {
 }
 
 void DisplaySurface::act_on_char(int ch) {
+  // Ctrl+C, Ctrl+V and Ctrl+X are copy, paste and cut of a selection; without one they are a
+  // terminal's control characters, which the display does not show.
+  const bool clipboard_ready = clipboard_ != nullptr && selection().cpMin != selection().cpMax;
   switch (ch) {
     case 0x03:  // Ctrl+C
-      if (clipboard_ != nullptr) copy(*clipboard_);
+      if (clipboard_ready) copy(*clipboard_);
       return;
     case 0x16:  // Ctrl+V
-      if (clipboard_ != nullptr) paste(*clipboard_);
+      if (clipboard_ready) paste(*clipboard_);
       return;
     case 0x18:  // Ctrl+X
-      if (clipboard_ != nullptr) cut(*clipboard_);
+      if (clipboard_ready) cut(*clipboard_);
       return;
     case '\r':
     case '\n':
