@@ -158,6 +158,9 @@ void hex_stop2SelChange(platform::DialogHost& hwndDlg);
 void hex_parity2SelChange(platform::DialogHost& hwndDlg);
 void hex_flow2SelChange(platform::DialogHost& hwndDlg);
 
+// Shows a terminal port's status indicator checked when present, indeterminate when absent.
+void hex_show_presence(platform::DialogHost& hwndDlg, int port);
+
 // The device of a present terminal port has gone (a USB adapter pulled out): its port is closed
 // and the terminal port shown absent until it is bound again.
 void hex_port_lost(platform::DialogHost& hwndDlg, int port);

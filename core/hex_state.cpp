@@ -61,12 +61,6 @@ constexpr PortSelectors kSelectors[HEX_MAX_PORT] = {
     {IDC_SPEED1, IDC_DATA1, IDC_STOP1, IDC_PARITY1, IDC_FLOW1, IDC_PORTA},
     {IDC_SPEED2, IDC_DATA2, IDC_STOP2, IDC_PARITY2, IDC_FLOW2, IDC_PORTB}};
 
-// An indicator is always cleared first, so every change of state is a fresh transition.
-void show_presence(DialogHost& dialog, int port) {
-  dialog.set_check(kIndicator[port], Check::Unchecked);
-  dialog.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
-}
-
 char flow_code(const char* flow) {
   if (flow[0] == 'R') return 'H';
   if (flow[0] == 'X') return 'S';
@@ -155,7 +149,7 @@ void rebind(DialogHost& dialog, int port) {
     SioFlow(obj.portnum, flow_code(obj.flow));
     SioDTR(obj.portnum, 'S');
   }
-  show_presence(dialog, port);
+  hex_show_presence(dialog, port);
 }
 
 }  // namespace
@@ -181,7 +175,7 @@ void hex_init(DialogHost& hwndDlg) {
       SioDTR(obj.portnum, 'S');
       SioRTS(obj.portnum, 'C');
     }
-    show_presence(hwndDlg, i);
+    hex_show_presence(hwndDlg, i);
     SioFlow(obj.portnum, 'N');
   }
 
@@ -240,12 +234,18 @@ void hex_quit(DialogHost& hwndDlg) {
   }
 }
 
+// An indicator is always cleared first, so every change of state is a fresh transition.
+void hex_show_presence(DialogHost& hwndDlg, int port) {
+  hwndDlg.set_check(kIndicator[port], Check::Unchecked);
+  hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
+}
+
 void hex_port_lost(DialogHost& hwndDlg, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   if (!obj.present) return;
   obj.err = SioDone(obj.portnum);
   obj.present = 0;
-  show_presence(hwndDlg, port);
+  hex_show_presence(hwndDlg, port);
 }
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }

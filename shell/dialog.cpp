@@ -36,11 +36,6 @@ void end_program(DialogHost& dialog, int result) {
   dialog.end_dialog(result);
 }
 
-void restore_indicator(DialogHost& dialog, int id, int port) {
-  dialog.set_check(id, Check::Unchecked);
-  dialog.set_check(id, hex_obj[port].present ? Check::Checked : Check::Indeterminate);
-}
-
 // A send port must be present: choosing an absent one moves the choice to the other port.
 void choose_send_port(DialogHost& dialog, int port) {
   const int other = 1 - port;
@@ -129,8 +124,8 @@ int command(DialogHost& dialog, int id, Notification code) {
       dialog.set_text(IDT_SCREEN, "");
       dialog.set_focus(IDT_SCREEN);
       return 1;
-    case IDC_COM1_STATE: restore_indicator(dialog, IDC_COM1_STATE, 0); return 1;
-    case IDC_COM2_STATE: restore_indicator(dialog, IDC_COM2_STATE, 1); return 1;
+    case IDC_COM1_STATE: hex_show_presence(dialog, 0); return 1;
+    case IDC_COM2_STATE: hex_show_presence(dialog, 1); return 1;
     case IDR_SENDFILE: hex_send_file = is_checked(dialog, IDR_SENDFILE) ? 1 : 0; return 1;
     case IDR_GETFILE: hex_send_file = is_checked(dialog, IDR_GETFILE) ? 0 : 1; return 1;
     case IDC_ECHO:
