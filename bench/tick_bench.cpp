@@ -12,7 +12,7 @@
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "platform/headless_host.h"
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
-#include "views/screen_ops.h"
+#include "core/screen_ops.h"
 
 const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
 const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};

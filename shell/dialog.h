@@ -9,7 +9,3 @@ int DialogFunc(platform::DialogHost& hwndDlg, const platform::DialogMessage& msg
 
 // 1 when text is selected in the display, else 0.
 int hex_text_selected(platform::DialogHost& hwnd);
-
-// Shows which device each COM number stands for in the port selectors, and in each status
-// indicator's hint the bound device and, for an absent port, why it could not be opened.
-void win_show_devices(platform::DialogHost& hwnd);

@@ -3,7 +3,7 @@
 
 #include "platform/qt/qt_dialog_host.h"
 #include "shell/dialog.h"
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -5,7 +5,7 @@
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "serial/ser.h"
-#include "shell/dialog.h"
+#include "shell/port_presentation.h"
 
 namespace {
 

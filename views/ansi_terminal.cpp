@@ -7,7 +7,7 @@
 #include "core/hex_display.h"
 #include "core/resource.h"
 #include "serial/ser.h"
-#include "views/screen_ops.h"
+#include "core/screen_ops.h"
 
 int hex_escape_code = 0;
 

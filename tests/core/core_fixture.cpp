@@ -10,7 +10,7 @@
 #include "core/hex_display.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 
 namespace testsupport {
 namespace {

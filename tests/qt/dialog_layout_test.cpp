@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/qt/screen_widget.h"
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 #include "tests/qt/qt_fixture.h"
 
 namespace qttest {

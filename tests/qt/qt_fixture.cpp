@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 
 namespace qttest {
 namespace {

@@ -25,7 +25,7 @@
 #include "platform/qt/qt_dialog_host.h"
 #include "platform/qt/screen_widget.h"
 #include "shell/dialog.h"
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 #include "tests/core/core_fixture.h"
 
 namespace {

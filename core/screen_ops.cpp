@@ -1,4 +1,4 @@
-#include "views/screen_ops.h"
+#include "core/screen_ops.h"
 
 #include <algorithm>
 #include <string>

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/headless_host.h"
-#include "shell/dialog_template.h"
-#include "views/screen_ops.h"
+#include "core/dialog_template.h"
+#include "core/screen_ops.h"
 
 namespace {
 
@@ -14,7 +14,10 @@ class ScreenOpsTest : public ::testing::Test {
   // A text of `rows` rows "row N" and the caret at the start of row `caret_row`.
   void fill(int rows, int caret_row) {
     std::string text;
-    for (int i = 0; i < rows; ++i) text += (i ? "\n" : "") + std::string("row ") + std::to_string(i);
+    for (int i = 0; i < rows; ++i) {
+      if (i > 0) text += '\n';
+      text.append("row ").append(std::to_string(i));
+    }
     screen().set_text(text);
     const int at = screen().line_index(caret_row);
     screen().set_selection(at, at);
@@ -58,7 +61,7 @@ TEST_F(ScreenOpsTest, GotoLineStaysOnTheCaretsPageAndAddsLineFeeds) {
   EXPECT_EQ(caret(), screen().line_index(25));
   EXPECT_EQ(screen().line_count(), 26);
   EXPECT_EQ(screen().first_visible_line(), 25);
-  EXPECT_EQ(screen().text(0, screen().text_length()), "row 0\nrow 1\nrow 2" + std::string(23, '\n'));
+  EXPECT_EQ(screen().text(0, screen().text_length()), std::string("row 0\nrow 1\nrow 2").append(23, '\n'));
 
   hex_goto_line(host, 3);  // rows counted from the caret's page: 25 + 3
   EXPECT_EQ(hex_caretline(host), 28);
@@ -74,7 +77,7 @@ TEST_F(ScreenOpsTest, GotoColumnPadsShortRowsWithSpaces) {
   screen().set_selection(3, 3);
   hex_goto_column(host, 95);  // acts as column 80
   EXPECT_EQ(screen().line_length(0), 80);
-  EXPECT_EQ(screen().text(0, 81), "0123456789" + std::string(70, ' ') + "\n");
+  EXPECT_EQ(screen().text(0, 81), std::string("0123456789").append(70, ' ').append("\n"));
   EXPECT_EQ(caret(), 80);
   EXPECT_EQ(hex_caretline(host), 0);
 

@@ -1,4 +1,4 @@
-#include "shell/dialog_template.h"
+#include "core/dialog_template.h"
 
 #include <array>
 

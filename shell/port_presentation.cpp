@@ -1,0 +1,49 @@
+// The port selectors and status indicators name the device behind each COM number, and an absent
+// port's indicator says why it could not be opened.
+#include "shell/port_presentation.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/hex.h"
+#include "core/resource.h"
+#include "serial/devices.h"
+
+namespace {
+
+// The device itself, short: a link such as /dev/serial/by-id/... or a cable's end shows what it
+// stands for ("ttyUSB0", "pts/3").
+std::string device_name(const std::string& path) {
+  constexpr std::string_view kDevices = "/dev/";
+  if (path.empty()) return "(none)";
+  std::error_code error;
+  const std::string device = std::filesystem::canonical(path, error).string();
+  const std::string& shown = error ? path : device;
+  return shown.compare(0, kDevices.size(), kDevices) == 0 ? shown.substr(kDevices.size()) : shown;
+}
+
+std::string indicator_hint(int port) {
+  const int number = hex_obj[port].portnum;
+  const std::string path = serial::device_path(number);
+  std::string hint = "COM" + std::to_string(number + 1) + (path.empty() ? "" : "  " + path);
+  if (hex_obj[port].present) return hint;
+  const std::string why = serial::open_failure(number);
+  hint += "\n" + (why.empty() ? std::string("not open") : why);
+  if (why.find("Permission denied") != std::string::npos)
+    hint += "\nTo use serial ports, join the dialout group (sudo usermod -aG dialout $USER) and log in again.";
+  return hint;
+}
+
+}  // namespace
+
+void win_show_devices(platform::DialogHost& hwnd) {
+  for (int number = 0; number < HEX_LAST_PORT; ++number) {
+    const std::string entry = std::string(hex_portnames[number]) + "  " + device_name(serial::device_path(number));
+    hwnd.set_entry_text(IDC_PORTA, number, entry);
+    hwnd.set_entry_text(IDC_PORTB, number, entry);
+  }
+  hwnd.set_tooltip(IDC_COM1_STATE, indicator_hint(0));
+  hwnd.set_tooltip(IDC_COM2_STATE, indicator_hint(1));
+}
+
