@@ -16,12 +16,14 @@ class ConsoleDesktop final : public Desktop {
   std::optional<std::string> open_file_prompt(const FilePrompt&) override { return std::nullopt; }
 };
 
-ConsoleDesktop console_desktop;
-Desktop* installed = &console_desktop;
+ConsoleDesktop console;
+Desktop* installed = &console;
 
 }  // namespace
 
 Desktop& desktop() { return *installed; }
+
+Desktop& console_desktop() { return console; }
 
 DesktopInstallation::DesktopInstallation(Desktop& desktop) : previous_(installed) {
   installed = &desktop;

@@ -22,8 +22,10 @@ class Desktop {
   virtual std::optional<std::string> open_file_prompt(const FilePrompt& prompt) = 0;
 };
 
-// The installed desktop. With none installed, boxes are written to stderr and prompts cancel.
+// The installed desktop. With none installed, it is the console's.
 Desktop& desktop();
+// The console's desktop: boxes are written to stderr and prompts cancel.
+Desktop& console_desktop();
 
 // Installs a desktop for its lifetime and puts the previous one back afterwards.
 class DesktopInstallation {

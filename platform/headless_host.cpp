@@ -1,11 +1,16 @@
 #include "platform/headless_host.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 namespace platform {
 
 HeadlessHost::HeadlessHost(const DialogTemplate& dialog, DialogProc procedure, int scrollback_rows)
-    : dialog_(dialog), procedure_(procedure), screen_(scrollback_rows), installation_(*this) {
+    : dialog_(dialog),
+      screen_(scrollback_rows),
+      dispatcher_(*this, procedure, {nullptr, [this] { timers_.clear(); }}),
+      installation_(*this) {
   for (const ControlTemplate& layout : dialog_.controls) {
     if (layout.id < 0) continue;
     Control& added = controls_[layout.id];
@@ -15,7 +20,7 @@ HeadlessHost::HeadlessHost(const DialogTemplate& dialog, DialogProc procedure, i
   screen_.set_key_listener([this](MsgFilter& filter) {
     for (const ControlTemplate& layout : dialog_.controls)
       if (layout.kind == ControlKind::Display)
-        dispatch({MessageKind::Notify, layout.id, Notification::MsgFilter, &filter});
+        dispatcher_.send({MessageKind::Notify, layout.id, Notification::MsgFilter, &filter});
   });
 }
 
@@ -116,8 +121,8 @@ void HeadlessHost::set_focus(int id) {
 }
 
 unsigned HeadlessHost::start_timer(int id, unsigned period_ms) {
-  if (refuse_timers_ || id <= 0) return 0;
-  timers_[id] = period_ms;
+  if (refuse_timers_ || id <= 0 || ended()) return 0;
+  timers_[id] = {period_ms, std::chrono::steady_clock::now() + std::chrono::milliseconds(period_ms)};
   return static_cast<unsigned>(id);
 }
 
@@ -125,37 +130,67 @@ bool HeadlessHost::stop_timer(int id) { return timers_.erase(id) != 0; }
 
 unsigned HeadlessHost::timer_period(int id) const {
   const auto found = timers_.find(id);
-  return found == timers_.end() ? 0 : found->second;
+  return found == timers_.end() ? 0 : found->second.period_ms;
 }
 
 void HeadlessHost::end_dialog(int result) {
-  ended_ = true;
+  if (ended()) return;
   end_result_ = result;
-  timers_.clear();
+  dispatcher_.end();
 }
 
 void HeadlessHost::message_box(std::string_view text, std::string_view caption) {
   boxes_.push_back({std::string(text), std::string(caption)});
+  if (box_open_for_.count() > 0) wait_in_modal(box_open_for_);
 }
 
 std::optional<std::string> HeadlessHost::open_file_prompt(const FilePrompt& prompt) {
   prompt_titles_.emplace_back(prompt.title);
   if (file_answers_.empty()) return std::nullopt;
-  std::optional<std::string> answer = std::move(file_answers_.front());
+  FileAnswer answer = std::move(file_answers_.front());
   file_answers_.pop_front();
-  return answer;
+  if (answer.open_for.count() > 0) wait_in_modal(answer.open_for);
+  return answer.path;
 }
 
-void HeadlessHost::queue_file_answer(std::optional<std::string> answer) {
-  file_answers_.push_back(std::move(answer));
+void HeadlessHost::queue_file_answer(std::optional<std::string> answer, std::chrono::milliseconds open_for) {
+  file_answers_.push_back({std::move(answer), open_for});
 }
 
-int HeadlessHost::dispatch(const DialogMessage& message) {
-  if (procedure_ == nullptr || ended_) return 0;
-  return procedure_(*this, message);
+void HeadlessHost::wait_in_modal(std::chrono::milliseconds duration) {
+  const Dispatcher::Modal waiting(dispatcher_);
+  run_clock(std::chrono::steady_clock::now() + duration, nullptr);
 }
 
-int HeadlessHost::init() { return dispatch({MessageKind::InitDialog}); }
+void HeadlessHost::run_for(std::chrono::milliseconds duration) {
+  run_clock(std::chrono::steady_clock::now() + duration, nullptr);
+}
+
+bool HeadlessHost::run_clock(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) {
+  using Clock = std::chrono::steady_clock;
+  // A wait is cut into short sleeps, so that `done` is seen soon after it holds.
+  constexpr auto kLongestSleep = std::chrono::milliseconds(10);
+  for (;;) {
+    if (done && done()) return true;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline || ended()) return done ? done() : true;
+    const auto next = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
+      return a.second.due < b.second.due;
+    });
+    if (next == timers_.end() || next->second.due > now) {
+      Clock::time_point wake = std::min(deadline, now + kLongestSleep);
+      if (next != timers_.end()) wake = std::min(wake, next->second.due);
+      std::this_thread::sleep_until(wake);
+      continue;
+    }
+    // The next tick is due a period from now: a tick that came late does not bring others early.
+    const int id = next->first;
+    next->second.due = now + std::chrono::milliseconds(next->second.period_ms);
+    dispatcher_.tick(id);
+  }
+}
+
+int HeadlessHost::init() { return dispatcher_.send({MessageKind::InitDialog}); }
 
 int HeadlessHost::click(int id) {
   Control& button = control(id);
@@ -195,15 +230,11 @@ int HeadlessHost::leave(int id) {
 }
 
 int HeadlessHost::command(int id, Notification code) {
-  return dispatch({MessageKind::Command, id, code, nullptr});
+  return dispatcher_.post({MessageKind::Command, id, code, nullptr});
 }
 
-int HeadlessHost::close() { return dispatch({MessageKind::Close}); }
+int HeadlessHost::close() { return dispatcher_.post({MessageKind::Close}); }
 
-bool HeadlessHost::fire_timer(int id) {
-  if (!timer_running(id)) return false;
-  dispatch({MessageKind::Timer, id});
-  return true;
-}
+bool HeadlessHost::fire_timer(int id) { return timer_running(id) && dispatcher_.tick(id); }
 
 }  // namespace platform

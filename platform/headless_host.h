@@ -1,9 +1,13 @@
 // A dialog host without a window, for tests and benchmarks: it keeps every control's state, records
 // message boxes, answers file prompts with what a test queued, and lets a test deliver the events a
-// user and the clock would (clicks, selections, keys, timer ticks) through the dialog procedure.
+// user and the clock would (clicks, selections, keys, timer ticks) through the dialog procedure, by
+// the same dispatch rules as the window. Its timers run in real time while a test lets the clock run
+// (run_for), and while a box or prompt that a test holds open waits for its answer.
 #pragma once
 
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +16,7 @@
 #include "platform/desktop.h"
 #include "platform/dialog_host.h"
 #include "platform/dialog_template.h"
+#include "platform/dispatcher.h"
 
 namespace platform {
 
@@ -70,8 +75,14 @@ class HeadlessHost final : public DialogHost, public Desktop {
   int command(int id, Notification code = Notification::Clicked);
   // The close box.
   int close();
-  // One tick of a running timer; false (and nothing dispatched) when the timer is not running.
+  // One tick of a running timer, by the dispatch rules; false when the timer is not running or the
+  // rules dropped the tick.
   bool fire_timer(int id);
+  // Lets the clock run for `duration`: every running timer ticks at its period, in real time.
+  void run_for(std::chrono::milliseconds duration);
+  // Lets the clock run until `done` holds (checked between ticks) or `limit` passes; the last value.
+  template <class Condition>
+  bool run_until(Condition done, std::chrono::milliseconds limit);
   bool timer_running(int id) const { return timers_.count(id) != 0; }
   unsigned timer_period(int id) const;
   // From now on start_timer refuses (returns 0) while `refuse` is true.
@@ -79,12 +90,15 @@ class HeadlessHost final : public DialogHost, public Desktop {
 
   const std::vector<MessageBoxRecord>& message_boxes() const { return boxes_; }
   void clear_message_boxes() { boxes_.clear(); }
-  // The answer to the next file prompt: a path, or nothing for Cancel. With none queued, prompts
-  // are cancelled.
-  void queue_file_answer(std::optional<std::string> answer);
+  // The answer to the next file prompt: a path, or nothing for Cancel, given once the prompt has
+  // been open for `open_for` (the clock runs meanwhile). With none queued, prompts are cancelled.
+  void queue_file_answer(std::optional<std::string> answer,
+                         std::chrono::milliseconds open_for = std::chrono::milliseconds(0));
+  // Every message box from now on stays open for `open_for` before it is dismissed.
+  void hold_message_boxes(std::chrono::milliseconds open_for) { box_open_for_ = open_for; }
   const std::vector<std::string>& prompt_titles() const { return prompt_titles_; }
 
-  bool ended() const { return ended_; }
+  bool ended() const { return dispatcher_.ended(); }
   int end_result() const { return end_result_; }
 
   const DialogTemplate& dialog() const { return dialog_; }
@@ -100,23 +114,40 @@ class HeadlessHost final : public DialogHost, public Desktop {
     bool enabled = true;
   };
 
+  struct Timer {
+    unsigned period_ms = 0;
+    std::chrono::steady_clock::time_point due;
+  };
+  struct FileAnswer {
+    std::optional<std::string> path;
+    std::chrono::milliseconds open_for;
+  };
+
   Control& control(int id);
   const Control& control(int id) const;
-  int dispatch(const DialogMessage& message);
+  // Runs due timers until `deadline`, or until `done` holds when one is given.
+  bool run_clock(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done);
+  // Keeps a box or prompt open for `duration`, the clock running.
+  void wait_in_modal(std::chrono::milliseconds duration);
 
   const DialogTemplate& dialog_;
-  DialogProc procedure_;
   std::map<int, Control> controls_;
   DisplaySurface screen_;
+  Dispatcher dispatcher_;
   DesktopInstallation installation_;
-  std::map<int, unsigned> timers_;
+  std::map<int, Timer> timers_;
   bool refuse_timers_ = false;
   int focus_ = 0;
   std::vector<MessageBoxRecord> boxes_;
-  std::deque<std::optional<std::string>> file_answers_;
+  std::deque<FileAnswer> file_answers_;
+  std::chrono::milliseconds box_open_for_{0};
   std::vector<std::string> prompt_titles_;
-  bool ended_ = false;
   int end_result_ = 0;
 };
+
+template <class Condition>
+bool HeadlessHost::run_until(Condition done, std::chrono::milliseconds limit) {
+  return run_clock(std::chrono::steady_clock::now() + limit, std::function<bool()>(done));
+}
 
 }  // namespace platform

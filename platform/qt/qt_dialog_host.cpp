@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -26,6 +27,7 @@
 #include <climits>
 
 #include "platform/qt/screen_widget.h"
+#include "platform/shutdown_signals.h"
 
 namespace platform {
 namespace {
@@ -98,6 +100,14 @@ void fit_list_width(QComboBox* selector) {
     widest = std::max(widest, metrics.horizontalAdvance(selector->itemText(i)));
   const int margins = 2 * metrics.averageCharWidth() + selector->view()->verticalScrollBar()->sizeHint().width();
   selector->view()->setMinimumWidth(widest + margins);
+}
+
+// Shows `box` modally, known as open while it is, so that a shutdown signal can dismiss it.
+int run_box(QDialog& box, std::vector<QDialog*>& open_boxes) {
+  open_boxes.push_back(&box);
+  const int result = box.exec();
+  open_boxes.pop_back();
+  return result;
 }
 
 QLabel* make_label(QWidget* parent, std::string_view caption, Qt::Alignment alignment) {
@@ -175,18 +185,26 @@ class QtDialogHost::SelectorWatch final : public QObject {
 };
 
 QtDialogHost::QtDialogHost(const DialogTemplate& dialog, DialogProc procedure, int scrollback_rows)
-    : dialog_(dialog), procedure_(procedure), surface_(scrollback_rows) {
-  // A key reported by the display is answered at once: the program's own injected key arrives
-  // while it is handling a message and must reach the keyboard filter before inject_key returns.
-  // Typed keys cannot arrive then, because a box shown by a handler is modal.
+    : dialog_(dialog),
+      surface_(scrollback_rows),
+      dispatcher_(*this, procedure,
+                  {// Whatever a message did to the display (a tick adds the bytes received) is shown
+                   // now, also behind a box that stays open.
+                   [this] {
+                     if (screen_widget_ != nullptr) screen_widget_->refresh();
+                   },
+                   [this] { finish(); }}) {
+  // Typed keys cannot arrive while a handler runs, because a box shown by a handler is modal.
   surface_.set_key_listener([this](MsgFilter& filter) {
-    dispatch({MessageKind::Notify, display_id(), Notification::MsgFilter, &filter});
+    dispatcher_.send({MessageKind::Notify, display_id(), Notification::MsgFilter, &filter});
   });
 }
 
 QtDialogHost::~QtDialogHost() {
   // Taking the window down moves the focus out of it; nothing of that may reach the procedure.
-  ended_ = true;
+  dispatcher_.end();
+  signal_watch_.reset();
+  signals_.reset();
   timers_.clear();
   window_.reset();
   surface_.set_key_listener(nullptr);
@@ -205,8 +223,8 @@ void QtDialogHost::create() {
   created_ = true;
   installation_.emplace(*this);
   build();
-  dispatch({MessageKind::InitDialog});
-  if (ended_) return;  // ended during its initialisation: never shown
+  dispatcher_.send({MessageKind::InitDialog});
+  if (ended()) return;  // ended during its initialisation: never shown
   window_->setWindowModality(Qt::ApplicationModal);
   window_->show();
   if (screen_widget_ != nullptr) screen_widget_->refresh();
@@ -214,18 +232,32 @@ void QtDialogHost::create() {
 
 int QtDialogHost::exec() {
   create();
-  if (!ended_) {
+  if (!ended()) {
     QEventLoop loop;
     loop_ = &loop;
     loop.exec(QEventLoop::DialogExec);
     loop_ = nullptr;
   }
   // Quitting the application ends every event loop; the dialog then ends as if closed with 0.
-  if (!ended_) {
-    ended_ = true;
-    finish();
-  }
+  if (!ended()) end_dialog(0);
   return result_;
+}
+
+void QtDialogHost::exit_on_signals() {
+  if (signals_ != nullptr) return;
+  signals_ = std::make_unique<ShutdownSignals>();
+  if (signals_->fd() < 0) return;
+  signal_watch_ = std::make_unique<QSocketNotifier>(signals_->fd(), QSocketNotifier::Read);
+  QObject::connect(signal_watch_.get(), &QSocketNotifier::activated, signal_watch_.get(),
+                   [this] { signalled(); });
+}
+
+void QtDialogHost::signalled() {
+  if (signals_->take() == 0) return;
+  exiting_ = true;
+  // A box or prompt that waits for its user would hold the shutdown until the process is killed.
+  for (QDialog* box : open_boxes_) box->reject();
+  post({MessageKind::Command, IDCANCEL, Notification::Clicked});
 }
 
 void QtDialogHost::build() {
@@ -510,11 +542,11 @@ int QtDialogHost::focus() const {
 // ---- Timers ----
 
 unsigned QtDialogHost::start_timer(int id, unsigned period_ms) {
-  if (id <= 0 || ended_) return 0;
+  if (id <= 0 || ended()) return 0;
   std::unique_ptr<QTimer>& timer = timers_[id];
   if (timer == nullptr) {
     timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [this, id] { tick(id); });
+    QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [this, id] { dispatcher_.tick(id); });
   }
   const unsigned period = std::clamp(period_ms, kShortestPeriodMs, static_cast<unsigned>(INT_MAX));
   timer->start(static_cast<int>(period));
@@ -531,14 +563,6 @@ bool QtDialogHost::stop_timer(int id) {
 int QtDialogHost::timer_interval(int id) const {
   const auto found = timers_.find(id);
   return found == timers_.end() || !found->second->isActive() ? 0 : found->second->interval();
-}
-
-void QtDialogHost::tick(int id) {
-  // A tick that comes while a message is being handled (a handler showing a modal box runs a
-  // nested event loop) is dropped rather than let into the procedure again: the timers are
-  // periodic, and their handlers expect to run one at a time.
-  if (depth_ > 0) return;
-  dispatch({MessageKind::Timer, id});
 }
 
 // ---- Dispatch ----
@@ -558,69 +582,50 @@ void QtDialogHost::dispatch_command(int id, Notification code) {
   post({MessageKind::Command, id, code});
 }
 
-void QtDialogHost::post(const DialogMessage& message) {
-  if (ended_) return;
-  // An event raised while a message is handled (the focus leaving a selector when a handler moves
-  // it, a close request during a box) waits until that message is done: the procedure is never
-  // entered again from the window.
-  if (depth_ > 0) {
-    pending_.push_back(message);
-    return;
-  }
-  dispatch(message);
-}
-
-int QtDialogHost::dispatch(const DialogMessage& message) {
-  if (procedure_ == nullptr || ended_) return 0;
-  ++depth_;
-  const int handled = procedure_(*this, message);
-  --depth_;
-  if (depth_ == 0) drain();
-  return handled;
-}
-
-void QtDialogHost::drain() {
-  while (!pending_.empty() && !ended_) {
-    const DialogMessage next = pending_.front();
-    pending_.pop_front();
-    ++depth_;
-    procedure_(*this, next);
-    --depth_;
-  }
-  pending_.clear();
-  // Whatever the message did to the display (a tick adds the bytes received) is shown now.
-  if (screen_widget_ != nullptr) screen_widget_->refresh();
-  if (ended_) finish();
-}
-
 void QtDialogHost::end_dialog(int result) {
-  ended_ = true;
+  if (ended()) return;
   result_ = result;
-  if (depth_ == 0) finish();
+  dispatcher_.end();
 }
 
 void QtDialogHost::finish() {
   for (auto& [id, timer] : timers_) timer->stop();
-  pending_.clear();
   if (window_ != nullptr) window_->hide();
   if (loop_ != nullptr) loop_->exit(0);
 }
 
 // ---- Desktop ----
 
-void QtDialogHost::message_box(std::string_view text, std::string_view caption) {
+template <class Show>
+auto QtDialogHost::modal(Show show) {
   if (screen_widget_ != nullptr) screen_widget_->refresh();  // the trace as it stands, behind the box
-  if (message_box_handler_) {
-    message_box_handler_(text, caption);
+  const Dispatcher::Modal waiting(dispatcher_);
+  return show();
+}
+
+void QtDialogHost::message_box(std::string_view text, std::string_view caption) {
+  // While the program ends on a signal nobody is there to dismiss a box: it goes to stderr.
+  if (exiting_) {
+    console_desktop().message_box(text, caption);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, from_utf8(caption), from_utf8(text), QMessageBox::Ok);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
+  modal([&] {
+    if (message_box_handler_) {
+      message_box_handler_(text, caption);
+      return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, from_utf8(caption), from_utf8(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    run_box(box, open_boxes_);
+  });
 }
 
 std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prompt) {
-  if (screen_widget_ != nullptr) screen_widget_->refresh();
+  if (exiting_) return std::nullopt;
+  return modal([&] { return ask_for_file(prompt); });
+}
+
+std::optional<std::string> QtDialogHost::ask_for_file(const FilePrompt& prompt) {
   if (file_prompt_handler_) return file_prompt_handler_(prompt);
   QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
   chooser.setAcceptMode(QFileDialog::AcceptOpen);
@@ -629,7 +634,7 @@ std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prom
   // file to receive is named before it exists.
   chooser.setOption(QFileDialog::DontUseNativeDialog);
   chooser.setDefaultSuffix(from_utf8(prompt.default_extension));
-  if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+  if (run_box(chooser, open_boxes_) != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = chooser.selectedFiles();
   if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
   const QByteArray path = QFile::encodeName(chosen.first());

@@ -5,26 +5,29 @@
 
 #include <QSize>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/dialog_host.h"
 #include "platform/dialog_template.h"
+#include "platform/dispatcher.h"
 
 class QDialog;
 class QEventLoop;
+class QSocketNotifier;
 class QTimer;
 class QWidget;
 
 namespace platform {
 
 class ScreenWidget;
+class ShutdownSignals;
 
 class QtDialogHost final : public DialogHost, public Desktop {
  public:
@@ -43,6 +46,10 @@ class QtDialogHost final : public DialogHost, public Desktop {
   int exec();
   // The first half of exec(): build, install, initialise, show. Does nothing a second time.
   void create();
+  // From now on SIGINT, SIGTERM and SIGHUP end the program as Exit does: open boxes and prompts
+  // are dismissed (and no new one is shown), then the dialog gets the Exit command (IDCANCEL).
+  // The signals are watched by the event loop; nothing is done inside a signal handler.
+  void exit_on_signals();
 
   // ---- DialogHost ----
   int add_entry(int id, std::string_view text) override;
@@ -81,7 +88,7 @@ class QtDialogHost final : public DialogHost, public Desktop {
   ScreenWidget* screen_widget() const { return screen_widget_; }
   QSize base_units() const { return base_units_; }  // pixels of 4 by 8 dialog units
   int timer_interval(int id) const;                 // 0 when the timer is not running
-  bool ended() const { return ended_; }
+  bool ended() const { return dispatcher_.ended(); }
 
  private:
   class Window;
@@ -98,17 +105,18 @@ class QtDialogHost final : public DialogHost, public Desktop {
   const ControlTemplate* layout_of(int id) const;
   int display_id() const;
 
-  // Events from the window: delivered now, or after the message being handled.
-  void post(const DialogMessage& message);
-  int dispatch(const DialogMessage& message);
-  void drain();
+  void post(const DialogMessage& message) { dispatcher_.post(message); }
   void finish();
   void clicked(int id);
-  void tick(int id);
+  void signalled();
+  // Runs a box or prompt (or the test's handler in its place) as a modal wait of the dispatcher.
+  template <class Show>
+  auto modal(Show show);
+  std::optional<std::string> ask_for_file(const FilePrompt& prompt);
 
   const DialogTemplate& dialog_;
-  DialogProc procedure_;
   DisplaySurface surface_;
+  Dispatcher dispatcher_;
   std::unique_ptr<Window> window_;  // after surface_: the display widget refers to it
   ScreenWidget* screen_widget_ = nullptr;
   std::map<int, Control> controls_;
@@ -118,10 +126,11 @@ class QtDialogHost final : public DialogHost, public Desktop {
   QSize base_units_;
   MessageBoxHandler message_box_handler_;
   FilePromptHandler file_prompt_handler_;
-  std::deque<DialogMessage> pending_;
-  int depth_ = 0;  // messages being handled, nested calls included
+  std::vector<QDialog*> open_boxes_;  // boxes and prompts shown now, innermost last
+  std::unique_ptr<ShutdownSignals> signals_;
+  std::unique_ptr<QSocketNotifier> signal_watch_;
+  bool exiting_ = false;  // a signal asked the program to end
   bool created_ = false;
-  bool ended_ = false;
   int result_ = 0;
 };
 
