@@ -94,6 +94,20 @@ int ModemLine(int Port, int bit) {
   return status & bit;
 }
 
+// How long a write of `size` bytes may wait for room: the time the bytes take on the line at the
+// port's rate and character format, plus a second. Then it fails rather than hold its caller.
+std::int64_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
+  const std::uint64_t bits_per_char =
+      1 + static_cast<unsigned>(dcb.ByteSize) + (dcb.Parity != NoParity ? 1 : 0) + (dcb.StopBits == TwoStopBits ? 2 : 1);
+  const std::uint64_t rate = std::max(dcb.BaudRate, 1u);
+  return static_cast<std::int64_t>((size * bits_per_char * 1000 + rate - 1) / rate) + 1000;
+}
+
+int Write(int Port, const char* Buffer, std::size_t Size) {
+  const PortRecord& rec = Record(Port);
+  return serial::platform::write_all(rec.Handle, Buffer, Size, WriteWaitMs(rec.DCB, Size));
+}
+
 // A read failed: the device has gone or broke. Its text stays with the port, for the user.
 int ReadFailed(int Port, int err) {
   Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
@@ -148,6 +162,10 @@ int SioReset(int Port, int InQueue, int OutQueue) {
     rec.Failure = path + ": " + std::strerror(err);
     return Win32Error(err);
   }
+  // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
+  // them. A pty refuses, having no lines.
+  serial::platform::set_output_line(fd, OutputLine::Dtr, false);
+  serial::platform::set_output_line(fd, OutputLine::Rts, false);
   rec.Handle = fd;
   rec.Failure.clear();
   rec.Counters = LineCounters{};
@@ -257,8 +275,7 @@ int SioTimer() {
 
 int SioPutc(int Port, char Byte) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
-  if (const int err = serial::platform::write_all(Record(Port).Handle, &Byte, 1); err != 0)
-    return Win32Error(err);
+  if (const int err = Write(Port, &Byte, 1); err != 0) return Win32Error(err);
   return TORVEL_OK;
 }
 
@@ -267,8 +284,7 @@ int SioPuts(int Port, const char* Buffer, unsigned Size) {
   if (Size == 0) return 0;
   // No buffer to send from, or a count the int result cannot report.
   if (Buffer == nullptr || Size > static_cast<unsigned>(INT_MAX)) return TORVEL_RANGE;
-  if (const int err = serial::platform::write_all(Record(Port).Handle, Buffer, Size); err != 0)
-    return Win32Error(err);
+  if (const int err = Write(Port, Buffer, Size); err != 0) return Win32Error(err);
   return static_cast<int>(Size);
 }
 
@@ -341,11 +357,8 @@ int SioRxClear(int Port) {
   return TORVEL_OK;
 }
 
-int SioTxClear(int Port) {
-  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
-  serial::platform::discard_output(Record(Port).Handle);
-  return TORVEL_OK;
-}
+// Discards nothing: bytes already handed to SioPuts or SioPutc are sent.
+int SioTxClear(int Port) { return CheckOpen(Port); }
 
 int SioStatus(int Port, unsigned Mask) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;

@@ -85,6 +85,8 @@ int SioDebug(int parm);
 int SioTimer();
 
 // Byte I/O, queues and modem lines.
+// Writes wait for room at most the bytes' time at the port's rate plus one second. SioPutc: 0, or
+// -103 with LastWinError (ETIMEDOUT when there was no room in time). SioPuts: the count, or -103.
 int SioPutc(int port, char byte);
 int SioPuts(int port, const char* buffer, unsigned size);
 int SioGetc(int port);
@@ -94,7 +96,7 @@ int SioRead(int port, int reg);
 int SioRxQue(int port);
 int SioTxQue(int port);
 int SioRxClear(int port);
-int SioTxClear(int port);
+int SioTxClear(int port);  // 0; discards nothing: what was handed to SioPuts is sent
 int SioStatus(int port, unsigned mask);
 int SioCTS(int port);
 int SioDSR(int port);

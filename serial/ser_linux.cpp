@@ -12,7 +12,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -81,6 +83,8 @@ int encode_line(const DeviceControl& dcb, termios2& t) {
   // CIBAUD cleared: the input rate follows the output rate.
   t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD |
                                       CMSPAR | CSTOPB | CRTSCTS);
+  // HUPCL is left as the device has it (the kernel's default is on): the last close then lowers DTR
+  // and RTS, so the far end sees the terminal leave even when the program did not end cleanly.
   t.c_cflag |= CLOCAL | CREAD | speed | size | parity | stop;
   t.c_ispeed = dcb.BaudRate;
   t.c_ospeed = dcb.BaudRate;
@@ -179,8 +183,6 @@ int input_waiting(int fd, int& count) { return ::ioctl(fd, FIONREAD, &count) == 
 
 int output_waiting(int fd, int& count) { return ::ioctl(fd, TIOCOUTQ, &count) == 0 ? 0 : errno; }
 
-int discard_output(int fd) { return ::ioctl(fd, TCFLSH, TCOFLUSH) == 0 ? 0 : errno; }
-
 // Only drivers with line-error counters answer TIOCGICOUNT; a pty refuses it with ENOTTY.
 int line_counters(int fd, LineCounters& counters) {
   serial_icounter_struct icount{};
@@ -207,8 +209,9 @@ bool line_gone(int fd) {
   return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-int write_all(int fd, const void* buffer, std::size_t size) {
+int write_all(int fd, const void* buffer, std::size_t size, std::int64_t wait_ms) {
   const auto* data = static_cast<const unsigned char*>(buffer);
+  const std::int64_t deadline = monotonic_ms() + wait_ms;
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n > 0) {
@@ -219,12 +222,17 @@ int write_all(int fd, const void* buffer, std::size_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
     if (n == 0) return EIO;  // a tty never takes nothing; looping on it would spin
-    // The kernel's buffer is full (flow control, slow line, far end not reading): wait for room.
+    // The kernel's buffer is full (flow control, slow line, far end not reading): wait for room,
+    // but never without limit.
+    const std::int64_t left = deadline - monotonic_ms();
+    if (left <= 0) return ETIMEDOUT;
     pollfd p{fd, POLLOUT, 0};
-    if (::poll(&p, 1, -1) < 0) {
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, INT_MAX)));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
+    if (ready == 0) return ETIMEDOUT;
     if (p.revents & POLLNVAL) return EBADF;
     if (p.revents & (POLLHUP | POLLERR)) return EIO;
   }

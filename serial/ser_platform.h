@@ -65,15 +65,15 @@ int modem_status(int fd, int& ms_bits);
 int set_break(int fd, bool on);
 int input_waiting(int fd, int& count);
 int output_waiting(int fd, int& count);
-int discard_output(int fd);
 int line_counters(int fd, LineCounters& counters);
 
 // Reads what is waiting, never waiting itself: the count (0 when nothing), or -errno.
 long read_some(int fd, void* buffer, std::size_t size);
 // True when the device has gone (hung up, unplugged, closed at the far end).
 bool line_gone(int fd);
-// Returns once the kernel has taken every byte.
-int write_all(int fd, const void* buffer, std::size_t size);
+// Returns once the kernel has taken every byte, or ETIMEDOUT when it had no room for them within
+// `wait_ms` milliseconds.
+int write_all(int fd, const void* buffer, std::size_t size, std::int64_t wait_ms);
 
 // The UART type the serial driver reports for `path` (0 = none), opening the device to ask.
 int uart_type(const char* path, int& type);

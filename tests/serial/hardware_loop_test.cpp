@@ -56,6 +56,12 @@ TEST_F(LoopedPair, BytesAndBreakCrossTheCable) {
 }
 
 TEST_F(LoopedPair, OutputLinesDriveTheFarInputLines) {
+  // A port opens, and opens again, with both lines lowered, whatever the kernel does on open.
+  EXPECT_TRUE(wait_until([] { return SioDSR(B) == 0 && SioDCD(B) == 0 && SioCTS(B) == 0; }));
+  SioDone(A);
+  ASSERT_EQ(SioReset(A, 2048, 2048), TORVEL_OK);
+  EXPECT_TRUE(wait_until([] { return SioDSR(B) == 0 && SioCTS(B) == 0; }));
+
   EXPECT_EQ(SioDTR(A, 'S'), 1);
   EXPECT_TRUE(wait_until([] { return SioDSR(B) == MS_DSR_ON && SioDCD(B) == MS_RLSD_ON; }));
   EXPECT_EQ(SioRTS(A, 'S'), 1);

@@ -141,4 +141,30 @@ TEST(SerialIo, AWriteWaitingForRoomEndsWhenTheDeviceGoes) {
   EXPECT_EQ(result, TORVEL_WIN32ERR);
 }
 
+TEST(SerialIo, WritesToAFarEndThatNeverReadsGiveUpAndTxClearDiscardsNothing) {
+  OpenPty line(0);
+  ASSERT_EQ(line.rc, TORVEL_OK);
+  ASSERT_EQ(SioPuts(0, "kept", 4), 4);
+  EXPECT_EQ(SioTxClear(0), TORVEL_OK);
+  EXPECT_EQ(line.pty.read(4), "kept");
+
+  ASSERT_GT(testsupport::fill_until_full(line.fd), 0u);
+  const struct {
+    const char* what;
+    int (*call)();
+  } writes[] = {
+      {"SioPutc", [] { return SioPutc(0, 'x'); }},
+      {"SioPuts", [] { return SioPuts(0, "xyz", 3); }},
+  };
+  for (const auto& write : writes) {
+    LastWinError = 0;
+    EXPECT_EQ(write.call(), TORVEL_WIN32ERR) << write.what;
+    EXPECT_EQ(LastWinError, ETIMEDOUT) << write.what;
+  }
+  // Once the far end reads again, so does the line.
+  line.pty.read(std::size_t{1} << 24, std::chrono::milliseconds(300));
+  EXPECT_EQ(SioPutc(0, 'z'), TORVEL_OK);
+  EXPECT_EQ(line.pty.read(1), "z");
+}
+
 }  // namespace

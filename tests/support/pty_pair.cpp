@@ -73,4 +73,33 @@ void PtyPair::close_master() {
   slave_hold_ = -1;
 }
 
+std::size_t fill_until_full(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  static const std::string chunk(4096, 'f');
+  std::size_t total = 0;
+  // A pty passes bytes on to the far end's buffer a moment after taking them, making room again:
+  // the buffers are full once a few pauses in a row free none.
+  for (int quiet_pauses = 0; quiet_pauses < 3;) {
+    std::size_t round = 0;
+    // Big pieces first, then single bytes for the last gap a big piece does not fit.
+    for (const std::size_t piece : {chunk.size(), std::size_t{1}}) {
+      for (;;) {
+        const ssize_t n = ::write(fd, chunk.data(), piece);
+        if (n > 0) {
+          round += static_cast<std::size_t>(n);
+          continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break;
+      }
+    }
+    total += round;
+    quiet_pauses = round == 0 ? quiet_pauses + 1 : 0;
+    ::usleep(20000);
+  }
+  fcntl(fd, F_SETFL, flags);
+  return total;
+}
+
 }  // namespace testsupport

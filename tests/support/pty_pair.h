@@ -31,6 +31,9 @@ class PtyPair {
   std::string slave_path_;
 };
 
+// Writes to `fd` until the kernel takes no more (its buffers are full); the bytes written.
+std::size_t fill_until_full(int fd);
+
 // Waits until `condition` holds or `timeout` passes; returns the condition's last value.
 template <typename Condition>
 bool wait_until(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(2));
