@@ -85,10 +85,11 @@ void hex_save_tx_log(int port, const char* text, int /*length*/) {
 }
 
 void hex_log_open(platform::DialogHost& hwndDlg) {
-  // A second Log ends the open log properly before a new one is asked for.
-  if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   char name[HEX_FILENAME_SIZE];
   hex_file_dlg("htm", "Select or enter a Log File name", name);
+  // A second Log ends the open log properly, but only now: while the prompt was open the pump went
+  // on, and the open log kept what it showed.
+  if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   hwndDlg.set_text(IDT_STATUS, name);
   hex_logfile = std::fopen(name, "wb");
   if (hex_logfile == nullptr) {

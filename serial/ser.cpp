@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/devices.h"
+#include "serial/input_refill.h"
 #include "serial/ser_platform.h"
 
 using serial::platform::DeviceControl;
@@ -393,6 +394,14 @@ int SioBrkSig(int Port, char Cmd) {
 }
 
 namespace serial {
+
+bool more_input_follows(int port, int taken) {
+  // The most the line discipline holds for a reader (N_TTY's buffer less one).
+  constexpr int kReadBuffer = 4095;
+  constexpr int kRefillWaitMs = 2;
+  if (taken < kReadBuffer || CheckOpen(port) != TORVEL_OK) return false;
+  return serial::platform::input_within(Record(port).Handle, kRefillWaitMs);
+}
 
 int native_handle(int port) {
   if (VerifyPort(port) != TORVEL_OK) return INVALID_HANDLE;

@@ -201,6 +201,15 @@ long read_some(int fd, void* buffer, std::size_t size) {
   }
 }
 
+bool input_within(int fd, int wait_ms) {
+  pollfd p{fd, POLLIN, 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&p, 1, wait_ms);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (p.revents & POLLIN) != 0;
+}
+
 // A hung-up tty (far end of a pty closed, USB adapter pulled) reads as 0 bytes like an idle one;
 // only poll's POLLHUP/POLLERR tells the two apart.
 bool line_gone(int fd) {

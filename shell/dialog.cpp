@@ -47,38 +47,62 @@ void choose_send_port(DialogHost& dialog, int port) {
   }
 }
 
+// Keys whose key-down sends a sequence and is then passed on to the display unchanged.
+struct KeySender {
+  int vk;
+  int (*send)();
+};
+constexpr KeySender kKeySenders[] = {
+    {platform::VK_RETURN, hex_ansi_return}, {platform::VK_PRIOR, hex_ansi_pg_up},
+    {platform::VK_NEXT, hex_ansi_pg_dn},    {platform::VK_END, hex_ansi_end},
+    {platform::VK_HOME, hex_ansi_home},     {platform::VK_LEFT, hex_ansi_left},
+    {platform::VK_UP, hex_ansi_up},         {platform::VK_RIGHT, hex_ansi_right},
+    {platform::VK_DOWN, hex_ansi_down},
+};
+
+// A key whose bytes were not sent does nothing in the display: nothing is echoed of it.
+void key_down(DialogHost& dialog, MsgFilter& filter) {
+  switch (filter.code) {
+    case platform::VK_ESCAPE:
+      hex_ansi_escape();
+      filter.code = 0;
+      return;
+    case platform::VK_DELETE:
+      filter.code = hex_ansi_back() ? platform::VK_BACK : 0;
+      if (filter.code != 0) hex_place_echo(dialog);
+      return;
+    case platform::VK_BACK:
+      // Backspace's byte is sent with its character, which follows; it erases only once sent.
+      filter.code = 0;
+      return;
+    default:
+      break;
+  }
+  for (const KeySender& key : kKeySenders)
+    if (key.vk == filter.code && !key.send()) filter.code = 0;
+}
+
+void character(DialogHost& dialog, MsgFilter& filter) {
+  const int ch = filter.code;
+  const bool clipboard_key = ch == 0x03 || ch == 0x16 || ch == 0x18;
+  // With a selection, Ctrl+C, Ctrl+V and Ctrl+X are the display's copy, paste and cut.
+  if (clipboard_key && hex_text_selected(dialog)) return;
+  if (!hex_ansi_char(dialog, ch)) {
+    filter.code = 0;
+    return;
+  }
+  if (ch == platform::VK_BACK && hex_local_echo != 0) dialog.screen().backspace();
+}
+
 void keyboard_filter(DialogHost& dialog, MsgFilter& filter) {
   bool back_door = false;
-  if (filter.msg == KeyMessage::KeyDown) {
-    switch (filter.code) {
-      case platform::VK_RETURN: hex_ansi_return(); break;
-      case platform::VK_ESCAPE:
-        hex_ansi_escape();
-        filter.code = 0;
-        break;
-      case platform::VK_PRIOR: hex_ansi_pg_up(); break;
-      case platform::VK_NEXT: hex_ansi_pg_dn(); break;
-      case platform::VK_END: hex_ansi_end(); break;
-      case platform::VK_HOME: hex_ansi_home(); break;
-      case platform::VK_LEFT: hex_ansi_left(); break;
-      case platform::VK_UP: hex_ansi_up(); break;
-      case platform::VK_RIGHT: hex_ansi_right(); break;
-      case platform::VK_DOWN: hex_ansi_down(); break;
-      case platform::VK_DELETE:
-        hex_ansi_back();
-        filter.code = platform::VK_BACK;
-        break;
-      case platform::VK_PROCESSKEY:
-        back_door = true;
-        filter.code = hex_escape_code;
-        break;
-      default: break;
-    }
+  if (filter.msg == KeyMessage::KeyDown && filter.code == platform::VK_PROCESSKEY) {
+    back_door = true;
+    filter.code = hex_escape_code;
+  } else if (filter.msg == KeyMessage::KeyDown) {
+    key_down(dialog, filter);
   } else {
-    const int ch = filter.code;
-    const bool clipboard_key = ch == 0x03 || ch == 0x16 || ch == 0x18;
-    // With a selection, Ctrl+C, Ctrl+V and Ctrl+X are the display's copy, paste and cut.
-    if (!(clipboard_key && hex_text_selected(dialog))) hex_ansi_char(dialog, ch);
+    character(dialog, filter);
   }
   // Without local echo the display shows nothing typed; only injected keys still move its caret.
   if (!back_door && hex_local_echo == 0) filter.code = 0;

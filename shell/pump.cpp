@@ -4,12 +4,14 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "serial/input_refill.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"
 
 namespace {
 
-// One read per port and tick; the hexadecimal view renders it in place, three characters a byte.
+// One read of at most HEX_QUEUE_SIZE bytes; the hexadecimal view renders it in place, three
+// characters a byte.
 char block[HEX_MAX_STRING + 1];
 
 void start_screen_timer(platform::DialogHost& hwnd) {
@@ -22,23 +24,46 @@ int drop_nuls(char* bytes, int count) {
   return static_cast<int>(std::remove(bytes, bytes + count, '\0') - bytes);
 }
 
-void show_block(platform::DialogHost& hwnd, int port, int got) {
+// Takes what waits on terminal port `i`, block by block, and shows it; false when its device has gone.
+bool drain_port(platform::DialogHost& hwnd, int i) {
+  const int port = hex_obj[i].portnum;
+  int taken = 0;  // since the queue was last found empty
+  for (int blocks = 0; blocks < kPumpBlocksPerTick; ++blocks) {
+    int waiting = SioRxQue(port);
+    // The tick's first read is made even with nothing waiting: only a read tells a device that
+    // has gone from an idle one.
+    if (blocks > 0 && waiting <= 0) {
+      if (!serial::more_input_follows(port, taken)) break;
+      taken = 0;
+      waiting = SioRxQue(port);
+    }
+    const int got = SioGets(port, block, static_cast<unsigned>(std::clamp(waiting, 0, HEX_QUEUE_SIZE)));
+    if (got == TORVEL_WIN32ERR) return false;
+    if (got <= 0) break;
+    taken += got;
+    if (hex_run != 0) win_show_block(hwnd, i, block, got);  // in Stop the bytes are read and dropped
+  }
+  return true;
+}
+
+}  // namespace
+
+void win_show_block(platform::DialogHost& hwnd, int port, char* bytes, int got) {
+  bytes[got] = '\0';
   switch (hex_view_mode) {
     case HEX_HEX_VIEW:
-      hex_display_msg(hwnd, port, block, hex_to_hexstr(block, block, got));
+      hex_display_msg(hwnd, port, bytes, hex_to_hexstr(bytes, bytes, got));
       break;
     case HEX_ASCII_VIEW: {
-      const int length = drop_nuls(block, got);
-      block[length] = '\0';
-      hex_display_msg(hwnd, port, block, length);
+      const int length = drop_nuls(bytes, got);
+      bytes[length] = '\0';
+      hex_display_msg(hwnd, port, bytes, length);
       break;
     }
     default:
       break;
   }
 }
-
-}  // namespace
 
 void win_init_periodic(platform::DialogHost& hwnd) { start_screen_timer(hwnd); }
 
@@ -48,17 +73,10 @@ void win_periodic(platform::DialogHost& hwnd) {
     // An absent terminal port holds no open port; its number may be the other's, whose bytes
     // must not be taken from it.
     if (!hex_obj[i].present) continue;
-    const int port = hex_obj[i].portnum;
-    const int count = std::min(SioRxQue(port), HEX_QUEUE_SIZE);
-    const int got = SioGets(port, block, static_cast<unsigned>(std::max(count, 0)));
-    if (got == TORVEL_WIN32ERR) {
+    if (!drain_port(hwnd, i)) {
       hex_port_lost(hwnd, i);
       win_show_devices(hwnd);
-      continue;
     }
-    if (got <= 0 || hex_run == 0) continue;
-    block[got] = '\0';
-    show_block(hwnd, i, got);
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
   start_screen_timer(hwnd);

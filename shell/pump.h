@@ -4,7 +4,14 @@
 
 #include "platform/dialog_host.h"
 
+// The most blocks of HEX_QUEUE_SIZE bytes one tick takes from one port (128 KB): far more than any
+// line delivers in a tick, yet a bound on the tick's work. What remains waits for the next tick.
+inline constexpr int kPumpBlocksPerTick = 64;
+
 // Starts the screen timer; a refused timer is reported and the program goes on without a pump.
 void win_init_periodic(platform::DialogHost& hwnd);
-// One tick of the screen timer.
+// One tick of the screen timer: everything waiting on each port, in blocks of HEX_QUEUE_SIZE.
 void win_periodic(platform::DialogHost& hwnd);
+// Shows one received block of `got` bytes (at most HEX_QUEUE_SIZE) of terminal port `port` in the
+// current view. `bytes` is rendered in place and needs room for HEX_MAX_STRING + 1 characters.
+void win_show_block(platform::DialogHost& hwnd, int port, char* bytes, int got);

@@ -68,6 +68,50 @@ std::string read_file(const std::filesystem::path& path) {
   return content.str();
 }
 
+std::string hex_text(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 3);
+  for (const char ch : bytes) {
+    const auto byte = static_cast<unsigned char>(ch);
+    text += ' ';
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
+std::string bytes_of_hex(std::string_view text) {
+  auto digit = [](char ch) {
+    return ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10 : -1;
+  };
+  std::string bytes;
+  bytes.reserve(text.size() / 3);
+  for (std::size_t at = 0; at + 3 <= text.size(); at += 3) {
+    const int high = digit(text[at + 1]);
+    const int low = digit(text[at + 2]);
+    if (text[at] != ' ' || high < 0 || low < 0) break;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
+std::vector<LogPiece> log_pieces(const std::string& log) {
+  static const std::string open = "<font color=\"#";
+  static const std::string close = "</font>";
+  std::vector<LogPiece> pieces;
+  std::size_t at = log.rfind(kLogHeader, 0) == 0 ? kLogHeader.size() : 0;
+  while (log.compare(at, open.size(), open) == 0) {
+    const std::size_t text_at = at + open.size() + 8;  // RRGGBB">
+    const std::size_t end = log.find(close, text_at);
+    if (end == std::string::npos) break;
+    pieces.push_back({static_cast<unsigned>(std::stoul(log.substr(at + open.size(), 6), nullptr, 16)),
+                      log.substr(text_at, end - text_at)});
+    at = end + close.size();
+  }
+  return pieces;
+}
+
 platform::Colour colour_at(const platform::TextModel& screen, int position) {
   const int row = screen.line_from_char(position);
   std::array<platform::Colour, platform::kDisplayColumns + 1> colours{};

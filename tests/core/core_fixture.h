@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/headless_host.h"
@@ -19,6 +20,19 @@ extern const std::string kLogHeader;
 extern const std::string kLogFooter;
 
 std::string read_file(const std::filesystem::path& path);
+
+// Bytes as the hexadecimal view shows them (" 41 0D"), and back; the second stops at the first
+// group that is not " XX".
+std::string hex_text(std::string_view bytes);
+std::string bytes_of_hex(std::string_view text);
+
+// One coloured piece of an HTML log: its colour (0xRRGGBB) and its text as written.
+struct LogPiece {
+  unsigned rgb = 0;
+  std::string text;
+};
+// The pieces of a log's body, between its header and (when written) its footer.
+std::vector<LogPiece> log_pieces(const std::string& log);
 // The colour the display gives the character at `position`.
 platform::Colour colour_at(const platform::TextModel& screen, int position);
 
