@@ -1,6 +1,7 @@
 // The dialog on the desktop: one fixed-size Qt window built from a dialog template, whose controls,
 // timers, message boxes and file prompt are what the program asks of its dialog host. Every event
-// reaches the dialog procedure on the UI thread, one at a time.
+// reaches the dialog procedure on the UI thread by the rules of platform/dispatcher.h: one message
+// at a time, except timer ticks while a handler waits in a box or prompt.
 #pragma once
 
 #include <QSize>
@@ -78,7 +79,8 @@ class QtDialogHost final : public DialogHost, public Desktop {
   std::optional<std::string> open_file_prompt(const FilePrompt& prompt) override;
 
   // ---- For tests and tools ----
-  // When set, these answer in place of the modal box and prompt.
+  // When set, these answer in place of the modal box and prompt; ticks reach the procedure while
+  // they run an event loop, as while a box is open.
   void set_message_box_handler(MessageBoxHandler handler) { message_box_handler_ = std::move(handler); }
   void set_file_prompt_handler(FilePromptHandler handler) { file_prompt_handler_ = std::move(handler); }
   // A command as the platform issues it (IDOK, IDCANCEL), delivered like a user's.
