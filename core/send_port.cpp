@@ -30,7 +30,8 @@ int hex_transmit(platform::DialogHost* hwnd, int port, const char* bytes, int co
   }
   const int written = SioPuts(hex_obj[port].portnum, bytes, static_cast<unsigned>(count));
   if (written != count) {
-    show_failure(hwnd, port, LastWinError == ETIMEDOUT ? "write timed out: not sent" : "write failed: not sent");
+    const bool timed_out = LastWinError == ETIMEDOUT;
+    show_failure(hwnd, port, timed_out ? "write timed out: not sent" : "write failed: not sent");
     return 0;
   }
   if (failure_shown && hwnd != nullptr) {

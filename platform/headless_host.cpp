@@ -141,7 +141,6 @@ void HeadlessHost::end_dialog(int result) {
 
 void HeadlessHost::message_box(std::string_view text, std::string_view caption) {
   boxes_.push_back({std::string(text), std::string(caption)});
-  if (box_open_for_.count() > 0) wait_in_modal(box_open_for_);
 }
 
 std::optional<std::string> HeadlessHost::open_file_prompt(const FilePrompt& prompt) {
@@ -166,7 +165,8 @@ void HeadlessHost::run_for(std::chrono::milliseconds duration) {
   run_clock(std::chrono::steady_clock::now() + duration, nullptr);
 }
 
-bool HeadlessHost::run_clock(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) {
+bool HeadlessHost::run_clock(std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& done) {
   using Clock = std::chrono::steady_clock;
   // A wait is cut into short sleeps, so that `done` is seen soon after it holds.
   constexpr auto kLongestSleep = std::chrono::milliseconds(10);

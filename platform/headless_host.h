@@ -94,8 +94,6 @@ class HeadlessHost final : public DialogHost, public Desktop {
   // been open for `open_for` (the clock runs meanwhile). With none queued, prompts are cancelled.
   void queue_file_answer(std::optional<std::string> answer,
                          std::chrono::milliseconds open_for = std::chrono::milliseconds(0));
-  // Every message box from now on stays open for `open_for` before it is dismissed.
-  void hold_message_boxes(std::chrono::milliseconds open_for) { box_open_for_ = open_for; }
   const std::vector<std::string>& prompt_titles() const { return prompt_titles_; }
 
   bool ended() const { return dispatcher_.ended(); }
@@ -140,7 +138,6 @@ class HeadlessHost final : public DialogHost, public Desktop {
   int focus_ = 0;
   std::vector<MessageBoxRecord> boxes_;
   std::deque<FileAnswer> file_answers_;
-  std::chrono::milliseconds box_open_for_{0};
   std::vector<std::string> prompt_titles_;
   int end_result_ = 0;
 };

@@ -98,8 +98,8 @@ int ModemLine(int Port, int bit) {
 // How long a write of `size` bytes may wait for room: the time the bytes take on the line at the
 // port's rate and character format, plus a second. Then it fails rather than hold its caller.
 std::int64_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
-  const std::uint64_t bits_per_char =
-      1 + static_cast<unsigned>(dcb.ByteSize) + (dcb.Parity != NoParity ? 1 : 0) + (dcb.StopBits == TwoStopBits ? 2 : 1);
+  const std::uint64_t bits_per_char = 1 + static_cast<unsigned>(dcb.ByteSize) + (dcb.Parity != NoParity ? 1 : 0) +
+                                      (dcb.StopBits == TwoStopBits ? 2 : 1);
   const std::uint64_t rate = std::max(dcb.BaudRate, 1u);
   return static_cast<std::int64_t>((size * bits_per_char * 1000 + rate - 1) / rate) + 1000;
 }

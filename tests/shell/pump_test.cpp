@@ -40,7 +40,8 @@ class PumpTest : public CoreTest {
 TEST_F(PumpTest, OneTickTakesEverythingWaitingInBlocksOfAtMost2048) {
   PtyPair& com1 = bind_pty(0);
   hex_init(host);
-  const auto log = std::filesystem::temp_directory_path() / ("quillport-pump-" + std::to_string(getpid()) + ".htm");
+  const auto log =
+      std::filesystem::temp_directory_path() / ("quillport-pump-" + std::to_string(getpid()) + ".htm");
   host.queue_file_answer(log.string());
   hex_log_open(host);
   // More than the kernel hands a reader at once: the rest comes as the tick reads.
