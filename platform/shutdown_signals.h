@@ -4,6 +4,7 @@
 
 namespace platform {
 
+// One at a time: the handlers write to the pipe of the one that is alive.
 class ShutdownSignals {
  public:
   // Installs the handlers; with no pipe to be had, fd() is -1 and the signals keep their default.

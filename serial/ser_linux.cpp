@@ -83,8 +83,7 @@ int encode_line(const DeviceControl& dcb, termios2& t) {
   // CIBAUD cleared: the input rate follows the output rate.
   t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD |
                                       CMSPAR | CSTOPB | CRTSCTS);
-  // HUPCL is left as the device has it (the kernel's default is on): the last close then lowers DTR
-  // and RTS, so the far end sees the terminal leave even when the program did not end cleanly.
+  // HUPCL stays as the device has it (on by default): the last close lowers DTR and RTS, even after a crash.
   t.c_cflag |= CLOCAL | CREAD | speed | size | parity | stop;
   t.c_ispeed = dcb.BaudRate;
   t.c_ospeed = dcb.BaudRate;
