@@ -62,23 +62,31 @@ class TerminalTest : public ::testing::Test {
   platform::HeadlessHost host{quillport_dialog(), DialogFunc};
 };
 
-TEST_F(TerminalTest, EveryViewRendersThroughThePump) {
+TEST_F(TerminalTest, EachViewSetsItsEntryModeAndEchoAndRendersThroughThePump) {
   const struct {
     int view;
+    int ascii;
+    int echo;
     std::string bytes;
     std::string shown;
   } views[] = {
-      {HEX_HEX_VIEW, "A\x7E", " 41 7E"},
-      {HEX_ASCII_VIEW, std::string("A\0B", 3), "AB"},
-      {HEX_ANSI_VIEW, "A\rB\x1b[0m", "AB"},
-      {HEX_HDLC_VIEW, "\x7E\x41\x42\x7E", "\nRx1     0  7E 41 42"},
-      {HEX_PPP_VIEW, "\x7E\x41\x7D\x22\x7E", "\nRx1     0  7E 41 02"},
-      {HEX_ICNI_VIEW, "\xEE\x05\x01\xAA\x16", "\nRx1     0  EE 05 01 AA 16"},
+      {HEX_ANSI_VIEW, 1, 0, "A\rB\x1b[0m", "AB"},
+      {HEX_HEX_VIEW, 0, 1, "A\x7E", " 41 7E"},
+      {HEX_ASCII_VIEW, 1, 1, std::string("A\0B", 3), "AB"},
+      {HEX_HDLC_VIEW, 0, 1, "\x7E\x41\x42\x7E", "\nRx1     0  7E 41 42"},
+      {HEX_PPP_VIEW, 0, 1, "\x7E\x41\x7D\x22\x7E", "\nRx1     0  7E 41 02"},
+      {HEX_ICNI_VIEW, 0, 1, "\xEE\x05\x01\xAA\x16", "\nRx1     0  EE 05 01 AA 16"},
   };
   for (const auto& view : views) {
     SCOPED_TRACE(view.view);
     host.set_text(IDT_SCREEN, "");
+    host.set_focus(IDC_MSG);
     host.choose(IDC_VIEW, view.view);
+    EXPECT_EQ(hex_view_mode, view.view);
+    EXPECT_EQ(hex_ascii, view.ascii);
+    EXPECT_EQ(hex_local_echo, view.echo);
+    EXPECT_EQ(host.check(IDC_ECHO), view.echo ? platform::Check::Checked : platform::Check::Unchecked);
+    EXPECT_EQ(host.focus(), IDT_SCREEN);
     hex_time_stamp = 0;
     show(view.bytes);
     EXPECT_EQ(shown(), view.shown);
@@ -111,6 +119,8 @@ TEST_F(TerminalTest, TheAnsiViewActsOnSequencesAndInsertsTheTextAfterwards) {
       {"a sequence split between reads", "abc", 3, {"\x1b[", "D"}, "abc", 2},
       {"a received BS moves left", "abc", 3, {"\b"}, "abc", 2},
       {"unknown sequences are consumed", "", 0, {"\x1b[0m\x1b[12mok\x1b[1;31m"}, "ok", 2},
+      {"O P moves a screenful up", std::string(60, '\n'), 55, {"\x1bOP"}, std::string(60, '\n'), 30},
+      {"O S moves a screenful down", std::string(60, '\n'), 5, {"\x1bOS"}, std::string(60, '\n'), 30},
   };
   host.choose(IDC_VIEW, HEX_ANSI_VIEW);
   for (const auto& c : cases) {
@@ -124,18 +134,6 @@ TEST_F(TerminalTest, TheAnsiViewActsOnSequencesAndInsertsTheTextAfterwards) {
   }
   // What arrives is never answered on the line.
   EXPECT_EQ(sent(0), "");
-}
-
-TEST_F(TerminalTest, PageSequencesMoveTheCaretAScreenful) {
-  host.choose(IDC_VIEW, HEX_ANSI_VIEW);
-  host.set_text(IDT_SCREEN, std::string(60, '\n'));
-  host.screen().set_selection(55, 55);
-  show("\x1bOP");
-  EXPECT_EQ(caret_row(), 30);
-  EXPECT_EQ(host.screen().first_visible_line(), 25);
-  show("\x1bOS");
-  EXPECT_EQ(caret_row(), 55);
-  EXPECT_EQ(host.screen().first_visible_line(), 50);
 }
 
 TEST_F(TerminalTest, ARealProgramPlacesTheCursor) {
