@@ -21,7 +21,7 @@ namespace {
 
 // "\nRx1 65535 ": the header is always this long, the time stamp being five places at most.
 constexpr int kHeaderLength = 11;
-// Octets one line of a HEX_MAX_STRING + 1 character buffer holds: header, 3 a octet, the NUL.
+// Octets one line of a HEX_MAX_STRING + 1 character buffer holds: header, 3 an octet, the NUL.
 constexpr std::size_t kLineOctets = (HEX_MAX_STRING + 1 - kHeaderLength - 1) / 3;
 
 // The decoders' state and their lines belong to the send port.
