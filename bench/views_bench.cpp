@@ -148,7 +148,7 @@ Octets ansi_stream(AnsiTraffic traffic) {
   std::string text;
   for (int row = 0; text.size() < kStream; row = (row + 1) % 24) {
     if (traffic == kAnsiTextWithSequences) {
-      char place[16];
+      char place[32];
       std::snprintf(place, sizeof place, "\x1b[%d;%dH", row + 1, 1 + static_cast<int>(random() % 20));
       text += place;
       text += "\x1b[1;32m";

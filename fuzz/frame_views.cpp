@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(parse(h, block.data(), block.data(), static_cast<int>(count)) == 0);
   }
 
-  char header[16];
+  char header[32];
   std::snprintf(header, sizeof header, "\nRx%d %5d ", hex_send_port + 1, hex_time_stamp);
   std::size_t lines = 0;
   const Octets shown = shown_octets(h.screen().text(0, h.screen().text_length()), header, lines);

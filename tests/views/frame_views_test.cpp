@@ -27,7 +27,7 @@ using testsupport::CoreTest;
 
 // "\nRx<port + 1> <stamp> " and " %02X" per octet.
 std::string frame_line(int port, int stamp, const Octets& octets) {
-  char header[16];
+  char header[32];
   std::snprintf(header, sizeof header, "\nRx%d %5d ", port + 1, stamp);
   std::string line = header;
   for (const std::uint8_t octet : octets) {
