@@ -7,6 +7,7 @@
 #include "serial/input_refill.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"
+#include "views/view_switch.h"
 
 namespace {
 
@@ -17,11 +18,6 @@ char block[HEX_MAX_STRING + 1];
 void start_screen_timer(platform::DialogHost& hwnd) {
   hex_timer = hwnd.start_timer(HEX_SCREEN_TIMER, HEX_TIME);
   if (hex_timer == 0) hex_err_msg("Timer is broken");
-}
-
-// A NUL is no text: it is dropped, and the bytes after it in the block are still shown.
-int drop_nuls(char* bytes, int count) {
-  return static_cast<int>(std::remove(bytes, bytes + count, '\0') - bytes);
 }
 
 // Takes what waits on terminal port `i`, block by block, and shows it; false when its device has gone.
@@ -41,29 +37,14 @@ bool drain_port(platform::DialogHost& hwnd, int i) {
     if (got == TORVEL_WIN32ERR) return false;
     if (got <= 0) break;
     taken += got;
-    if (hex_run != 0) win_show_block(hwnd, i, block, got);  // in Stop the bytes are read and dropped
+    if (hex_run == 0) continue;  // in Stop the bytes are read and dropped
+    block[got] = '\0';
+    hex_show_block(hwnd, i, block, got);
   }
   return true;
 }
 
 }  // namespace
-
-void win_show_block(platform::DialogHost& hwnd, int port, char* bytes, int got) {
-  bytes[got] = '\0';
-  switch (hex_view_mode) {
-    case HEX_HEX_VIEW:
-      hex_display_msg(hwnd, port, bytes, hex_to_hexstr(bytes, bytes, got));
-      break;
-    case HEX_ASCII_VIEW: {
-      const int length = drop_nuls(bytes, got);
-      bytes[length] = '\0';
-      hex_display_msg(hwnd, port, bytes, length);
-      break;
-    }
-    default:
-      break;
-  }
-}
 
 void win_init_periodic(platform::DialogHost& hwnd) { start_screen_timer(hwnd); }
 
@@ -79,5 +60,6 @@ void win_periodic(platform::DialogHost& hwnd) {
     }
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
+  if (hex_reconnect_tick(hwnd)) win_show_devices(hwnd);
   start_screen_timer(hwnd);
 }

@@ -12,6 +12,3 @@ inline constexpr int kPumpBlocksPerTick = 64;
 void win_init_periodic(platform::DialogHost& hwnd);
 // One tick of the screen timer: everything waiting on each port, in blocks of HEX_QUEUE_SIZE.
 void win_periodic(platform::DialogHost& hwnd);
-// Shows one received block of `got` bytes (at most HEX_QUEUE_SIZE) of terminal port `port` in the
-// current view. `bytes` is rendered in place and needs room for HEX_MAX_STRING + 1 characters.
-void win_show_block(platform::DialogHost& hwnd, int port, char* bytes, int got);
