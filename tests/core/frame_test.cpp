@@ -1,0 +1,201 @@
+// CheckSum and Add Frame on the message field: the box texts of every check type, the frames of every
+// layout, the presets of each frame type, and random frames read back by the decoders.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/hex.h"
+#include "core/hex_checksum.h"
+#include "core/hex_frame.h"
+#include "core/hex_message.h"
+#include "core/resource.h"
+#include "protocol/hdlc.h"
+#include "protocol/icni.h"
+#include "protocol/ppp.h"
+#include "tests/core/core_fixture.h"
+
+using testing::ElementsAre;
+using testsupport::CoreTest;
+
+namespace {
+
+using Octets = std::vector<std::uint8_t>;
+
+// What the decoder of each layout gives back for one frame on the line.
+std::vector<Octets> decode(int frame_type, const Octets& line) {
+  std::array<std::uint8_t, HEX_MAX_STRING> buffer{};
+  std::array<std::uint8_t, HEX_MAX_STRING> scratch{};
+  protocol::FrameCollector collector{buffer, 0};
+  std::vector<Octets> frames;
+  const auto keep = [&](std::span<const std::uint8_t> f) { frames.emplace_back(f.begin(), f.end()); };
+  protocol::HdlcReceiver bits;
+  int length = protocol::kIcniLengthUnknown;
+  if (frame_type == HEX_HDLC) protocol::hdlc_decode(line, bits, collector, keep);
+  if (frame_type == HEX_PPP) protocol::ppp_decode(line, collector, scratch, keep);
+  if (frame_type == HEX_ICNI) protocol::icni_decode(line, collector, length, keep);
+  return frames;
+}
+
+class FrameTest : public CoreTest {
+ protected:
+  FrameTest() { hex_init(host); }
+
+  std::string checksum(const std::string& message, int check) {
+    host.clear_message_boxes();
+    host.set_text(IDC_MSG, message);
+    host.select_entry(IDC_SUM, check);
+    hex_checksum(host);
+    return boxes().empty() ? "(no box)" : boxes().back();
+  }
+  // Add Frame with the field holding `message`; the field's text after it.
+  std::string frame(const std::string& message, int frame_type, int check) {
+    host.set_text(IDC_MSG, message);
+    host.select_entry(IDC_FRAME, frame_type);
+    host.select_entry(IDC_SUM, check);
+    hex_frameit(host);
+    return host.text(IDC_MSG);
+  }
+  Octets field_octets() {
+    std::vector<char> data(HEX_MAX_STRING);
+    const int n = hex_hexstr_to_bin(host.text(IDC_MSG).c_str(), data.data());
+    return Octets(data.begin(), data.begin() + n);
+  }
+};
+
+TEST_F(FrameTest, CheckSumShowsEveryCheckOfTheMessage) {
+  const std::string digits = "31 32 33 34 35 36 37 38 39";
+  const struct {
+    std::string message;
+    int check;
+    std::string box;
+  } rows[] = {
+      {digits, HEX_CRC16, "CRC 16 (ITU) = 6F91, != 906E"},   {digits, HEX_CRC32, "CRC 32 = 2DFD2D88, != D202D277"},
+      {digits, HEX_SUM, "Arithmetic Checksum = DD"},         {digits, HEX_XOR, "Modulo 2 XOR Checksum = 31"},
+      {"61 62 63", HEX_CRC16, "CRC 16 (ITU) = 61DA, != 9E25"}, {"61 62 63", HEX_CRC32, "CRC 32 = CA6598D0, != 359A672F"},
+      {"61 62 63", HEX_SUM, "Arithmetic Checksum = 26"},     {"61 62 63", HEX_XOR, "Modulo 2 XOR Checksum = 60"},
+      {"", HEX_CRC16, "CRC 16 (ITU) = 0000, != FFFF"},       {"", HEX_CRC32, "CRC 32 = 00000000, != FFFFFFFF"},
+      {"", HEX_SUM, "Arithmetic Checksum = 00"},             {"", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
+      {"FF FF", HEX_SUM, "Arithmetic Checksum = FE"},        {"FF FF", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
+      {"01 02", -1, "No check type selected"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(checksum(row.message, row.check), "Quillport: " + row.box) << row.message << " / " << row.check;
+  EXPECT_EQ(host.text(IDC_MSG), "01 02");  // CheckSum changes nothing
+  EXPECT_EQ(host.entry_count(IDC_MSG), 1);
+}
+
+TEST_F(FrameTest, AddFrameBuildsEveryLayout) {
+  const int none = -1;  // no check type selected
+  const struct {
+    int frame;
+    int check;
+    std::string message;
+    std::string field;
+  } rows[] = {
+      {HEX_HDLC, HEX_CRC16, "01 02", " 7E 01 02 8D 35 7E"},
+      {HEX_HDLC, HEX_CRC32, "01 02", " 7E 01 02 92 4F D5 11 FC FE"},
+      {HEX_HDLC, HEX_XOR, "7E", " 7E BE 7C F9 FD"},
+      {HEX_HDLC, HEX_SUM, "1F", " 7E 1F 3E F8 FD"},
+      {HEX_HDLC, HEX_CRC16, "", " 7E DF F7 F5 FB"},
+      {HEX_PPP, HEX_CRC16, "01 02", " 7E 7D 21 7D 22 8D 35 7E"},
+      {HEX_PPP, HEX_CRC32, "01 02", " 7E 7D 21 7D 22 92 AF EA 7D 28 7E"},
+      {HEX_PPP, HEX_XOR, "7E", " 7E 7D 5E 7D 5E 7E"},
+      {HEX_PPP, HEX_XOR, "41 80", " 7E 41 80 C1 7E"},
+      {HEX_ICNI, HEX_XOR, "05 00 AA BB", " EE 05 02 AA BB 16"},
+      {HEX_ICNI, HEX_XOR, "05 09 AA BB", " EE 05 02 AA BB 16"},
+      {HEX_ICNI, HEX_XOR, "05", " EE 05 05"},
+      {HEX_ICNI, HEX_XOR, "", " EE 00"},
+      {HEX_ICNI, HEX_CRC16, "05 00 AA BB", " EE 05 02 AA BB E6 7E"},
+      {HEX_NO_FRAME, HEX_CRC16, "01 02", "01 02"},
+      {HEX_HDLC, none, "01 02", " 7E 01 02 7E"},
+      {HEX_PPP, none, "01 02", " 7E 7D 21 7D 22 7E"},
+      {HEX_ICNI, none, "05 09 AA", " EE 05 01 AA"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(frame(row.message, row.frame, row.check), row.field) << row.message << " / " << row.frame << " / " << row.check;
+  // Every text Add Frame left in the field entered the list (the last ones replacing the tenth item).
+  EXPECT_EQ(host.entry_text(IDC_MSG, 9), " EE 05 01 AA");
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(FrameTest, AddFrameTwiceWrapsTheFirstFrameInASecond) {
+  frame("01 02", HEX_HDLC, HEX_CRC16);
+  frame(host.text(IDC_MSG), HEX_HDLC, HEX_CRC16);
+  const auto frames = decode(HEX_HDLC, field_octets());
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(Octets(frames[0].begin(), frames[0].begin() + 7), (Octets{0x7E, 0x7E, 0x01, 0x02, 0x8D, 0x35, 0x7E}));
+  EXPECT_EQ(frames[0].size(), 9u);  // and its own two check octets
+}
+
+TEST_F(FrameTest, AFrameTooLongForTheFieldIsRefusedAndTheFieldKept) {
+  const auto pairs = [](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += " 41";
+    return text;
+  };
+  // ICNI with XOR: start octet, message, check; 2303 octets are 6909 characters, 2304 too many.
+  EXPECT_EQ(frame(pairs(2301), HEX_ICNI, HEX_XOR).size(), 3u * 2303);
+  const std::string longer = pairs(2302);
+  EXPECT_EQ(frame(longer, HEX_ICNI, HEX_XOR), longer);
+  EXPECT_THAT(boxes(), ElementsAre("Quillport: Frame too long to send: 2304 octets"));
+  EXPECT_EQ(host.entry_count(IDC_MSG), 2);  // the built frame entered the list, the refused one not
+}
+
+TEST_F(FrameTest, ChoosingAFrameTypePresetsCheckViewEntryAndEcho) {
+  const struct {
+    int frame;
+    int check;
+    int view;
+  } rows[] = {{HEX_NO_FRAME, HEX_CRC16, HEX_HEX_VIEW}, {HEX_HDLC, HEX_CRC16, HEX_HDLC_VIEW},
+              {HEX_PPP, HEX_CRC16, HEX_PPP_VIEW},      {HEX_ICNI, HEX_XOR, HEX_ICNI_VIEW},
+              {-1, HEX_CRC16, HEX_HEX_VIEW}};
+  for (const auto& row : rows) {
+    host.select_entry(IDC_SUM, HEX_CRC32);
+    hex_ascii = 1;
+    hex_local_echo = 0;
+    host.set_check(IDC_ECHO, platform::Check::Unchecked);
+    host.select_entry(IDC_FRAME, row.frame);
+    hex_frameChanged(host);
+    EXPECT_EQ(host.selected_entry(IDC_SUM), row.check) << row.frame;
+    EXPECT_EQ(host.selected_entry(IDC_VIEW), row.view) << row.frame;
+    EXPECT_EQ(hex_view_mode, row.view);
+    EXPECT_EQ(hex_ascii, 0);
+    EXPECT_EQ(hex_local_echo, 1);
+    EXPECT_EQ(host.check(IDC_ECHO), platform::Check::Checked);
+  }
+}
+
+TEST_F(FrameTest, RandomFramesDecodeBackToMessageAndCheck) {
+  std::mt19937 random(20240610);
+  for (int round = 0; round < 300; ++round) {
+    const int frame_type = HEX_HDLC + round % 3;
+    // The ICNI decoder counts one check octet and starts anew at every EE.
+    const int check = frame_type == HEX_ICNI ? HEX_SUM + static_cast<int>(random() % 2) : static_cast<int>(random() % 4);
+    Octets message(frame_type == HEX_ICNI ? 2 + random() % 60 : 1 + random() % 60);
+    std::string text;
+    for (auto& octet : message) {
+      octet = static_cast<std::uint8_t>(random() % 3 == 0 ? 0x7E : random());
+      if (frame_type == HEX_ICNI && octet == 0xEE) octet = 0xED;
+      char pair[4];
+      std::snprintf(pair, sizeof pair, " %02X", octet);
+      text += pair;
+    }
+    if (frame_type == HEX_ICNI) protocol::icni_set_length(message);
+    std::array<std::uint8_t, HEX_CHECK_MAX> value{};
+    Octets expected{frame_type == HEX_ICNI ? protocol::kIcniStart : protocol::kHdlcFlag};
+    expected.insert(expected.end(), message.begin(), message.end());
+    const int width = hex_check_value(check, message, value);
+    expected.insert(expected.end(), value.begin(), value.begin() + width);
+
+    frame(text, frame_type, check);
+    EXPECT_THAT(decode(frame_type, field_octets()), ElementsAre(expected)) << "round " << round;
+  }
+}
+
+}  // namespace
