@@ -19,9 +19,12 @@ std::uint16_t crc16(const char* data_p, int length) {
   return protocol::crc16_register(octets(data_p, static_cast<std::size_t>(length)));
 }
 
-std::uint32_t Enc_Get_CRC(const char* data, unsigned len) { return protocol::crc32_register(octets(data, len)); }
+std::uint32_t Enc_Get_CRC(const char* data, unsigned len) {
+  return protocol::crc32_register(octets(data, len));
+}
 
-int hex_check_value(int check, std::span<const std::uint8_t> message, std::span<std::uint8_t, HEX_CHECK_MAX> out) {
+int hex_check_value(int check, std::span<const std::uint8_t> message,
+                    std::span<std::uint8_t, HEX_CHECK_MAX> out) {
   std::uint32_t value = 0;
   int width = 0;
   switch (check) {
@@ -41,10 +44,10 @@ int hex_check_value(int check, std::span<const std::uint8_t> message, std::span<
       value = protocol::xor8(message);
       width = 1;
       break;
-    default:
-      return 0;
+    default: return 0;
   }
-  for (int i = 0; i < width; ++i) out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < width; ++i)
+    out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
   return width;
 }
 
@@ -76,9 +79,7 @@ void hex_checksum(platform::DialogHost& hwndDlg) {
       std::snprintf(box, sizeof box, "Modulo 2 XOR Checksum = %02X",
                     static_cast<unsigned>(protocol::xor8(octets(data.data(), static_cast<std::size_t>(n)))));
       break;
-    default:
-      hex_dbg_msg("No check type selected");
-      return;
+    default: hex_dbg_msg("No check type selected"); return;
   }
   hex_dbg_msg(box);
 }

@@ -33,4 +33,5 @@ inline constexpr int HEX_CHECK_MAX = 4;
 
 // Writes the check value of type `check` (HEX_CRC16 .. HEX_XOR) over `message` into `out`, least
 // significant octet first, and returns its octet count: 2, 4, 1, 1; 0 for any other type.
-int hex_check_value(int check, std::span<const std::uint8_t> message, std::span<std::uint8_t, HEX_CHECK_MAX> out);
+int hex_check_value(int check, std::span<const std::uint8_t> message,
+                    std::span<std::uint8_t, HEX_CHECK_MAX> out);

@@ -39,7 +39,8 @@ constexpr std::size_t kLongestFrameText = HEX_MAX_STRING - 1;
 
 }  // namespace
 
-std::size_t hex_build_frame(int frame, int check, std::span<std::uint8_t> message, std::span<std::uint8_t> out) {
+std::size_t hex_build_frame(int frame, int check, std::span<std::uint8_t> message,
+                            std::span<std::uint8_t> out) {
   if (frame != HEX_HDLC && frame != HEX_PPP && frame != HEX_ICNI) return 0;
   if (message.size() > kLongestMessage) return 0;
   if (frame == HEX_ICNI) protocol::icni_set_length(message);

@@ -28,4 +28,5 @@ void hex_frameChanged(platform::DialogHost& hwnd);
 // no check value) around `message` into `out`; for ICNI the message's length octet is set first.
 // Returns the frame's length; 0 for "None", an unknown type, a message longer than a field's text
 // can give (HEX_MAX_STRING / 3 octets), or an `out` too small.
-std::size_t hex_build_frame(int frame, int check, std::span<std::uint8_t> message, std::span<std::uint8_t> out);
+std::size_t hex_build_frame(int frame, int check, std::span<std::uint8_t> message,
+                            std::span<std::uint8_t> out);

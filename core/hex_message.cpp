@@ -69,7 +69,8 @@ bool hex_read_msg(platform::DialogHost& hwnd, HexMessageText& text) {
   const std::string_view shown(field.c_str());  // a text ends at its first NUL
   if (shown.size() > kLongestText) {
     char box[96];
-    std::snprintf(box, sizeof box, "Message too long: %zu characters, at most %zu", shown.size(), kLongestText);
+    std::snprintf(box, sizeof box, "Message too long: %zu characters, at most %zu", shown.size(),
+                  kLongestText);
     hex_dbg_msg(box);
     return false;
   }

@@ -84,7 +84,7 @@ Octets octets_of(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const int frame = data[0] % 5 == 4 ? -1 : data[0] % 5;       // -1: none selected
+  const int frame = data[0] % 5 == 4 ? -1 : data[0] % 5;  // -1: none selected
   const int check = (data[0] / 5) % 5 == 4 ? -1 : (data[0] / 5) % 5;
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   text.resize(std::string(text.c_str()).size());  // a field holds no NUL

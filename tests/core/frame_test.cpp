@@ -1,5 +1,6 @@
 // CheckSum and Add Frame on the message field: the box texts of every check type, the frames of every
-// layout, the presets of each frame type, and random frames read back by the decoders.
+// layout, the refusal of texts and frames too long for the field, and random frames read back by the
+// decoders.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -47,7 +48,6 @@ class FrameTest : public CoreTest {
   FrameTest() { hex_init(host); }
 
   std::string checksum(const std::string& message, int check) {
-    host.clear_message_boxes();
     host.set_text(IDC_MSG, message);
     host.select_entry(IDC_SUM, check);
     hex_checksum(host);
@@ -75,17 +75,19 @@ TEST_F(FrameTest, CheckSumShowsEveryCheckOfTheMessage) {
     int check;
     std::string box;
   } rows[] = {
-      {digits, HEX_CRC16, "CRC 16 (ITU) = 6F91, != 906E"},   {digits, HEX_CRC32, "CRC 32 = 2DFD2D88, != D202D277"},
-      {digits, HEX_SUM, "Arithmetic Checksum = DD"},         {digits, HEX_XOR, "Modulo 2 XOR Checksum = 31"},
-      {"61 62 63", HEX_CRC16, "CRC 16 (ITU) = 61DA, != 9E25"}, {"61 62 63", HEX_CRC32, "CRC 32 = CA6598D0, != 359A672F"},
-      {"61 62 63", HEX_SUM, "Arithmetic Checksum = 26"},     {"61 62 63", HEX_XOR, "Modulo 2 XOR Checksum = 60"},
-      {"", HEX_CRC16, "CRC 16 (ITU) = 0000, != FFFF"},       {"", HEX_CRC32, "CRC 32 = 00000000, != FFFFFFFF"},
-      {"", HEX_SUM, "Arithmetic Checksum = 00"},             {"", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
-      {"FF FF", HEX_SUM, "Arithmetic Checksum = FE"},        {"FF FF", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
+      {digits, HEX_CRC16, "CRC 16 (ITU) = 6F91, != 906E"}, {digits, HEX_CRC32, "CRC 32 = 2DFD2D88, != D202D277"},
+      {digits, HEX_SUM, "Arithmetic Checksum = DD"},       {digits, HEX_XOR, "Modulo 2 XOR Checksum = 31"},
+      {"61 62 63", HEX_CRC16, "CRC 16 (ITU) = 61DA, != 9E25"},
+      {"61 62 63", HEX_CRC32, "CRC 32 = CA6598D0, != 359A672F"},
+      {"61 62 63", HEX_SUM, "Arithmetic Checksum = 26"},   {"61 62 63", HEX_XOR, "Modulo 2 XOR Checksum = 60"},
+      {"", HEX_CRC16, "CRC 16 (ITU) = 0000, != FFFF"},     {"", HEX_CRC32, "CRC 32 = 00000000, != FFFFFFFF"},
+      {"", HEX_SUM, "Arithmetic Checksum = 00"},           {"", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
+      {"FF FF", HEX_SUM, "Arithmetic Checksum = FE"},      {"FF FF", HEX_XOR, "Modulo 2 XOR Checksum = 00"},
       {"01 02", -1, "No check type selected"},
   };
   for (const auto& row : rows)
     EXPECT_EQ(checksum(row.message, row.check), "Quillport: " + row.box) << row.message << " / " << row.check;
+  EXPECT_EQ(boxes().size(), std::size(rows));
   EXPECT_EQ(host.text(IDC_MSG), "01 02");  // CheckSum changes nothing
   EXPECT_EQ(host.entry_count(IDC_MSG), 1);
 }
@@ -118,7 +120,8 @@ TEST_F(FrameTest, AddFrameBuildsEveryLayout) {
       {HEX_ICNI, none, "05 09 AA", " EE 05 01 AA"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(frame(row.message, row.frame, row.check), row.field) << row.message << " / " << row.frame << " / " << row.check;
+    EXPECT_EQ(frame(row.message, row.frame, row.check), row.field)
+        << row.message << " / " << row.frame << " / " << row.check;
   // Every text Add Frame left in the field entered the list (the last ones replacing the tenth item).
   EXPECT_EQ(host.entry_text(IDC_MSG, 9), " EE 05 01 AA");
   EXPECT_TRUE(boxes().empty());
@@ -129,11 +132,12 @@ TEST_F(FrameTest, AddFrameTwiceWrapsTheFirstFrameInASecond) {
   frame(host.text(IDC_MSG), HEX_HDLC, HEX_CRC16);
   const auto frames = decode(HEX_HDLC, field_octets());
   ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(Octets(frames[0].begin(), frames[0].begin() + 7), (Octets{0x7E, 0x7E, 0x01, 0x02, 0x8D, 0x35, 0x7E}));
+  EXPECT_EQ(Octets(frames[0].begin(), frames[0].begin() + 7),
+            (Octets{0x7E, 0x7E, 0x01, 0x02, 0x8D, 0x35, 0x7E}));
   EXPECT_EQ(frames[0].size(), 9u);  // and its own two check octets
 }
 
-TEST_F(FrameTest, AFrameTooLongForTheFieldIsRefusedAndTheFieldKept) {
+TEST_F(FrameTest, TextsAndFramesTooLongForTheFieldAreRefusedWithTheFieldKept) {
   const auto pairs = [](int count) {
     std::string text;
     for (int i = 0; i < count; ++i) text += " 41";
@@ -143,32 +147,16 @@ TEST_F(FrameTest, AFrameTooLongForTheFieldIsRefusedAndTheFieldKept) {
   EXPECT_EQ(frame(pairs(2301), HEX_ICNI, HEX_XOR).size(), 3u * 2303);
   const std::string longer = pairs(2302);
   EXPECT_EQ(frame(longer, HEX_ICNI, HEX_XOR), longer);
-  EXPECT_THAT(boxes(), ElementsAre("Quillport: Frame too long to send: 2304 octets"));
   EXPECT_EQ(host.entry_count(IDC_MSG), 2);  // the built frame entered the list, the refused one not
-}
-
-TEST_F(FrameTest, ChoosingAFrameTypePresetsCheckViewEntryAndEcho) {
-  const struct {
-    int frame;
-    int check;
-    int view;
-  } rows[] = {{HEX_NO_FRAME, HEX_CRC16, HEX_HEX_VIEW}, {HEX_HDLC, HEX_CRC16, HEX_HDLC_VIEW},
-              {HEX_PPP, HEX_CRC16, HEX_PPP_VIEW},      {HEX_ICNI, HEX_XOR, HEX_ICNI_VIEW},
-              {-1, HEX_CRC16, HEX_HEX_VIEW}};
-  for (const auto& row : rows) {
-    host.select_entry(IDC_SUM, HEX_CRC32);
-    hex_ascii = 1;
-    hex_local_echo = 0;
-    host.set_check(IDC_ECHO, platform::Check::Unchecked);
-    host.select_entry(IDC_FRAME, row.frame);
-    hex_frameChanged(host);
-    EXPECT_EQ(host.selected_entry(IDC_SUM), row.check) << row.frame;
-    EXPECT_EQ(host.selected_entry(IDC_VIEW), row.view) << row.frame;
-    EXPECT_EQ(hex_view_mode, row.view);
-    EXPECT_EQ(hex_ascii, 0);
-    EXPECT_EQ(hex_local_echo, 1);
-    EXPECT_EQ(host.check(IDC_ECHO), platform::Check::Checked);
-  }
+  // A text longer than the 6911 characters read is refused whole by every command, never cut.
+  const std::string too_long = pairs(2304);
+  EXPECT_EQ(frame(too_long, HEX_HDLC, HEX_XOR), too_long);
+  hex_checksum(host);
+  hex_send_msg(host);
+  const std::string refused = "Quillport: Message too long: 6912 characters, at most 6911";
+  EXPECT_THAT(boxes(),
+              ElementsAre("Quillport: Frame too long to send: 2304 octets", refused, refused, refused));
+  EXPECT_EQ(host.text(IDT_SCREEN), "");
 }
 
 TEST_F(FrameTest, RandomFramesDecodeBackToMessageAndCheck) {
@@ -176,22 +164,20 @@ TEST_F(FrameTest, RandomFramesDecodeBackToMessageAndCheck) {
   for (int round = 0; round < 300; ++round) {
     const int frame_type = HEX_HDLC + round % 3;
     // The ICNI decoder counts one check octet and starts anew at every EE.
-    const int check = frame_type == HEX_ICNI ? HEX_SUM + static_cast<int>(random() % 2) : static_cast<int>(random() % 4);
-    Octets message(frame_type == HEX_ICNI ? 2 + random() % 60 : 1 + random() % 60);
+    const bool icni = frame_type == HEX_ICNI;
+    const int check = static_cast<int>(icni ? HEX_SUM + random() % 2 : random() % 4);
+    Octets message(icni ? 2 + random() % 60 : 1 + random() % 60);
     std::string text;
     for (auto& octet : message) {
-      octet = static_cast<std::uint8_t>(random() % 3 == 0 ? 0x7E : random());
-      if (frame_type == HEX_ICNI && octet == 0xEE) octet = 0xED;
+      octet = static_cast<std::uint8_t>(random() % 3 == 0 ? 0x7E : random() % (icni ? 0xEE : 0x100));
       char pair[4];
-      std::snprintf(pair, sizeof pair, " %02X", octet);
-      text += pair;
+      text.append(pair, std::snprintf(pair, sizeof pair, " %02X", octet));
     }
-    if (frame_type == HEX_ICNI) protocol::icni_set_length(message);
-    std::array<std::uint8_t, HEX_CHECK_MAX> value{};
-    Octets expected{frame_type == HEX_ICNI ? protocol::kIcniStart : protocol::kHdlcFlag};
+    if (icni) protocol::icni_set_length(message);
+    Octets expected{icni ? protocol::kIcniStart : protocol::kHdlcFlag};
     expected.insert(expected.end(), message.begin(), message.end());
-    const int width = hex_check_value(check, message, value);
-    expected.insert(expected.end(), value.begin(), value.begin() + width);
+    std::array<std::uint8_t, HEX_CHECK_MAX> value{};
+    expected.insert(expected.end(), value.begin(), value.begin() + hex_check_value(check, message, value));
 
     frame(text, frame_type, check);
     EXPECT_THAT(decode(frame_type, field_octets()), ElementsAre(expected)) << "round " << round;

@@ -31,7 +31,8 @@ class MessageWindowTest : public ::testing::Test {
   }
   void carry_to_port_b(std::size_t count) {
     port_b->write(port_a->read(count));
-    ASSERT_TRUE(testsupport::wait_until([&] { return SioRxQue(hex_obj[1].portnum) >= static_cast<int>(count); }));
+    ASSERT_TRUE(
+        testsupport::wait_until([&] { return SioRxQue(hex_obj[1].portnum) >= static_cast<int>(count); }));
     host.fire_timer(HEX_SCREEN_TIMER);
   }
   std::string shown() const { return host.text(IDT_SCREEN); }
@@ -44,7 +45,8 @@ class MessageWindowTest : public ::testing::Test {
 
 TEST_F(MessageWindowTest, SendActsOnlyWhileRunningAndNoTransferOrDumpRuns) {
   open_cable();
-  for (const int id : {IDC_MSG, IDB_SEND, IDC_SUM, IDB_SUM, IDC_FRAME, IDB_FRAME}) EXPECT_TRUE(host.enabled(id)) << id;
+  for (const int id : {IDC_MSG, IDB_SEND, IDC_SUM, IDB_SUM, IDC_FRAME, IDB_FRAME})
+    EXPECT_TRUE(host.enabled(id)) << id;
   EXPECT_FALSE(host.enabled(IDB_GO_FILE));
   const struct {
     int stop_button;  // the Run/Stop button clicked first
@@ -59,12 +61,13 @@ TEST_F(MessageWindowTest, SendActsOnlyWhileRunningAndNoTransferOrDumpRuns) {
     hex_xmodem_busy = row.xmodem_busy;
     hex_dump_busy = row.dump_busy;
     host.click(IDB_SEND);
-    EXPECT_EQ(shown(), row.sent ? "\nTx1     0  41" : "") << row.stop_button << row.xmodem_busy << row.dump_busy;
+    EXPECT_EQ(shown(), row.sent ? "\nTx1     0  41" : "")
+        << row.stop_button << row.xmodem_busy << row.dump_busy;
   }
   EXPECT_EQ(port_a->read(2, std::chrono::milliseconds(200)), "A");  // one send only
 }
 
-TEST_F(MessageWindowTest, TheFieldsFocusLossKeepsTheTextAndEveryFrameReportAppliesPresets) {
+TEST_F(MessageWindowTest, TheFieldsFocusLossKeepsItsTextAndEveryFrameReportAppliesThePresets) {
   host.init();
   host.set_text(IDC_MSG, "7E 01");
   host.command(IDC_MSG, Notification::EditChange);
@@ -72,13 +75,32 @@ TEST_F(MessageWindowTest, TheFieldsFocusLossKeepsTheTextAndEveryFrameReportAppli
   host.leave(IDC_MSG);
   EXPECT_EQ(host.entry_text(IDC_MSG, 1), "7E 01");
 
-  host.choose(IDC_FRAME, HEX_HDLC);
-  EXPECT_EQ(host.selected_entry(IDC_SUM), HEX_CRC16);
-  for (const Notification report : {Notification::DropDown, Notification::SetFocus, Notification::KillFocus,
-                                    Notification::CloseUp, Notification::EditChange}) {
+  const struct {
+    int frame;
+    Notification report;
+    int check;
+    int view;
+  } rows[] = {
+      {HEX_HDLC, Notification::SelChange, HEX_CRC16, HEX_HDLC_VIEW},
+      {HEX_HDLC, Notification::DropDown, HEX_CRC16, HEX_HDLC_VIEW},  // the list opened, nothing chosen
+      {HEX_PPP, Notification::SetFocus, HEX_CRC16, HEX_PPP_VIEW},
+      {HEX_ICNI, Notification::KillFocus, HEX_XOR, HEX_ICNI_VIEW},
+      {HEX_NO_FRAME, Notification::CloseUp, HEX_CRC16, HEX_HEX_VIEW},
+      {-1, Notification::EditChange, HEX_CRC16, HEX_HEX_VIEW},  // text typed: as "None"
+  };
+  for (const auto& row : rows) {
     host.choose(IDC_SUM, HEX_CRC32);
-    host.command(IDC_FRAME, report);  // opening the list, say, without choosing anything
-    EXPECT_EQ(host.selected_entry(IDC_SUM), HEX_CRC16) << static_cast<int>(report);
+    host.choose(IDC_VIEW, HEX_ASCII_VIEW);  // text entry
+    host.click(IDC_ECHO);                   // echo off
+    host.select_entry(IDC_FRAME, row.frame);
+    host.command(IDC_FRAME, row.report);
+    SCOPED_TRACE(row.frame);
+    EXPECT_EQ(host.selected_entry(IDC_SUM), row.check);
+    EXPECT_EQ(host.selected_entry(IDC_VIEW), row.view);
+    EXPECT_EQ(hex_view_mode, row.view);
+    EXPECT_EQ(hex_ascii, 0);
+    EXPECT_EQ(hex_local_echo, 1);
+    EXPECT_EQ(host.check(IDC_ECHO), platform::Check::Checked);
   }
   host.select_entry(IDC_SUM, -1);  // text typed into the check type selector
   host.click(IDB_SUM);
