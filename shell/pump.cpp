@@ -61,5 +61,6 @@ void win_periodic(platform::DialogHost& hwnd) {
     show_block(hwnd, i, got);
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
+  if (hex_reconnect_tick(hwnd)) win_show_devices(hwnd);
   start_screen_timer(hwnd);
 }
