@@ -37,8 +37,8 @@ void hex_show_in_trace(platform::DialogHost& hwnd, platform::Colour colour, std:
 
 void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length) {
   if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
-  const std::string_view shown(text, strnlen(text, static_cast<std::size_t>(length)));
-  hex_show_in_trace(hwnd, hex_colour[port].rx, shown);
+  // The text runs to its first NUL; `length` only tells an empty text from one to show.
+  hex_show_in_trace(hwnd, hex_colour[port].rx, text);
   hex_save_rx_log(port, text, length);
 }
 

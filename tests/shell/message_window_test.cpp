@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/dialog_template.h"
@@ -109,17 +110,27 @@ TEST_F(MessageWindowTest, TheFieldsFocusLossKeepsItsTextAndEveryFrameReportAppli
   EXPECT_EQ(host.message_boxes()[0].caption, "Quillport");
 }
 
-TEST_F(MessageWindowTest, AFramedMessageSentOnPortAArrivesOnPortBAsTheSameOctets) {
+TEST_F(MessageWindowTest, AFramedMessageSentOnPortAIsShownByPortBsDecoderAsMessageAndCheck) {
   open_cable();
-  host.choose(IDC_FRAME, HEX_PPP);
-  host.choose(IDC_VIEW, HEX_HEX_VIEW);
-  host.set_text(IDC_MSG, "01 02");
-  host.click(IDB_FRAME);
-  ASSERT_EQ(host.text(IDC_MSG), " 7E 7D 21 7D 22 8D 35 7E");
-  host.click(IDB_SEND);
-  carry_to_port_b(8);
-  EXPECT_EQ(shown(), "\nTx1     0  7E 7D 21 7D 22 8D 35 7E 7E 7D 21 7D 22 8D 35 7E");
-  EXPECT_EQ(testsupport::colour_at(host.screen(), static_cast<int>(shown().size()) - 1), hex_colour[1].rx);
+  const struct {
+    int frame;  // its check type is the preset one
+    std::string message;
+    std::string decoded;
+  } rows[] = {{HEX_HDLC, "01 02", " 7E 01 02 8D 35"},
+              {HEX_PPP, "01 02", " 7E 01 02 8D 35"},
+              {HEX_ICNI, "05 00 AA BB", " EE 05 02 AA BB 16"}};
+  for (const auto& row : rows) {
+    host.set_text(IDT_SCREEN, "");
+    host.choose(IDC_FRAME, row.frame);
+    host.set_text(IDC_MSG, row.message);
+    host.click(IDB_FRAME);
+    const std::string frame = host.text(IDC_MSG);
+    host.click(IDB_SEND);
+    char stamp[8];
+    std::snprintf(stamp, sizeof stamp, "%5d", static_cast<int>(hex_time_stamp));
+    carry_to_port_b(frame.size() / 3);
+    EXPECT_EQ(shown(), "\nTx1 " + std::string(stamp) + " " + frame + "\nRx1 " + stamp + " " + row.decoded);
+  }
 }
 
 TEST_F(MessageWindowTest, TextModeSendsTheTextWithCrLf) {
