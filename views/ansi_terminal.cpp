@@ -7,15 +7,21 @@
 #include "core/hex_display.h"
 #include "core/resource.h"
 #include "core/screen_ops.h"
-#include "core/send_port.h"
+#include "core/hex_send.h"
 
 int hex_escape_code = 0;
 
 namespace {
 
+// Sends bytes on the send port in one write; a failure is shown on the dialog's progress line.
+bool send_bytes(platform::DialogHost* hwnd, std::string_view bytes) {
+  if (hwnd == nullptr) return false;  // no dialog yet: nothing to send from
+  return hex_send_bytes(*hwnd, hex_send_port, bytes.data(), static_cast<int>(bytes.size()));
+}
+
 // Sends a key's bytes on the send port in one write and logs them as sent; 1 when they were sent.
 int send_key(std::string_view bytes) {
-  if (!hex_transmit(hex_hwnd, hex_send_port, bytes.data(), static_cast<int>(bytes.size()))) return 0;
+  if (!send_bytes(hex_hwnd, bytes)) return 0;
   const std::string text(bytes);
   hex_save_tx_log(hex_send_port, text.c_str(), static_cast<int>(text.size()));
   return 1;
@@ -49,7 +55,7 @@ void hex_place_echo(platform::DialogHost& hwnd) {
 int hex_ansi_char(platform::DialogHost& hwnd, int ch) {
   if (ch == '\t') hwnd.set_focus(IDT_SCREEN);
   const char byte = static_cast<char>(ch);
-  if (!hex_transmit(&hwnd, hex_send_port, &byte, 1)) return 0;
+  if (!send_bytes(&hwnd, std::string_view(&byte, 1))) return 0;
   hex_place_echo(hwnd);
   hwnd.screen().set_insert_colour(hex_colour[hex_send_port].tx);
   const char text[2] = {byte, '\0'};

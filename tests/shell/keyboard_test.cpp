@@ -51,7 +51,8 @@ TEST_F(KeyboardTest, KeysTheSendPortDoesNotTakeAreNeitherShownNorLogged) {
     SCOPED_TRACE(key.name);
     key.press(host.screen());
     EXPECT_EQ(shown(), " 61 62");
-    EXPECT_EQ(host.text(IDT_PROGRESS), "Port A write timed out: not sent");
+    EXPECT_EQ(host.text(IDT_PROGRESS),
+              "Port A write timed out (flow control or far end not reading): not sent");
   }
   EXPECT_EQ(read_file(log), logged);
   receive_on_b(com2, "c");  // the window goes on
