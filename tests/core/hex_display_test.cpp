@@ -101,6 +101,25 @@ TEST_F(LogTest, LineDataNeverBecomesMarkup) {
   EXPECT_EQ(read_file(path), kHeader + "<font color=\"#0000FF\">&lt;b&gt;&amp;amp;</font>" + kFooter);
 }
 
+TEST_F(LogTest, BytesAboveAsciiAreWrittenAsCharacterReferences) {
+  const struct {
+    unsigned char byte;
+    std::string logged;
+  } cases[] = {
+      {0x7E, "~"}, {0x7F, "\x7F"}, {0x80, "&#65533;"}, {0x9F, "&#65533;"},
+      {0xA0, "&#160;"}, {0xE9, "&#233;"}, {0xFF, "&#255;"},
+  };
+  const auto path = open_log();
+  std::string expected = kHeader;
+  for (const auto& c : cases) {
+    const char text[] = {static_cast<char>(c.byte), '\0'};
+    hex_save_rx_log(0, text, 1);
+    expected += "<font color=\"#0000FF\">" + c.logged + "</font>";
+  }
+  hex_log_close(host);
+  EXPECT_EQ(read_file(path), expected + kFooter);
+}
+
 TEST_F(LogTest, AnOverlongPieceIsSplitIntoWholePiecesWithNothingLost) {
   const auto path = open_log();
   std::string text;
