@@ -100,7 +100,7 @@ void hex_log_open(platform::DialogHost& hwndDlg) {
   // A second Log ends the open log properly before a new one is asked for.
   if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   char name[HEX_FILENAME_SIZE];
-  hex_file_dlg("htm", "Select or enter a Log File name", name);
+  hex_file_dlg("htm", "Select or enter a Log File name", name, true);
   hwndDlg.set_text(IDT_STATUS, name);
   hex_logfile = std::fopen(name, "wb");
   if (hex_logfile == nullptr) {
@@ -126,10 +126,10 @@ void hex_log_close(platform::DialogHost& hwndDlg) {
   hex_log = 0;
 }
 
-int hex_file_dlg(const char* extension, const char* title, char* filelist) {
+int hex_file_dlg(const char* extension, const char* title, char* filelist, bool written) {
   filelist[0] = '\0';
   const std::optional<std::string> path =
-      platform::desktop().open_file_prompt({title, extension});
+      platform::desktop().open_file_prompt({title, extension, written});
   // A path that does not fit is refused rather than cut into the name of some other file.
   if (!path || path->empty() || path->size() >= HEX_FILENAME_SIZE) return 0;
   std::memcpy(filelist, path->c_str(), path->size() + 1);

@@ -623,7 +623,8 @@ std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prom
   if (screen_widget_ != nullptr) screen_widget_->refresh();
   if (file_prompt_handler_) return file_prompt_handler_(prompt);
   QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
-  chooser.setAcceptMode(QFileDialog::AcceptOpen);
+  // A save prompt asks before replacing an existing file, and "No" leaves the user in the prompt.
+  chooser.setAcceptMode(prompt.confirm_replace ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   chooser.setFileMode(QFileDialog::AnyFile);
   // The desktop's own (GTK) open dialog refuses the name of a file that does not exist yet, and a
   // file to receive is named before it exists.

@@ -161,6 +161,37 @@ TEST_F(LogTest, ChoosingLogAgainEndsTheOpenLogFirst) {
   EXPECT_EQ(read_file(second), kHeader + kFooter);
 }
 
+TEST_F(LogTest, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
+  const struct {
+    const char* what;
+    std::vector<bool> replies;  // to the question whether to replace
+    bool other_name;             // after the replies, a new file is named
+    bool replaced;
+  } cases[] = {
+      {"No, then Cancel", {false}, false, false},
+      {"No, then a new name", {false}, true, false},
+      {"Yes", {true}, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto kept = folder_ / "kept.htm";
+    const auto other = folder_ / "other.htm";
+    std::filesystem::remove(other);
+    std::ofstream(kept, std::ios::binary) << "IMPORTANT DATA";
+    host.queue_file_answer(kept.string());
+    for (const bool reply : c.replies) host.queue_replace_answer(reply);
+    if (c.other_name) host.queue_file_answer(other.string());
+    const std::size_t asked = host.replace_questions().size();
+
+    hex_log_open(host);
+    hex_log_close(host);
+
+    EXPECT_EQ(host.replace_questions().size(), asked + 1);
+    EXPECT_EQ(read_file(kept), c.replaced ? kHeader + kFooter : "IMPORTANT DATA");
+    EXPECT_EQ(std::filesystem::exists(other), c.other_name);
+  }
+}
+
 TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
   struct Case {
     const char* what;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -288,6 +289,55 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
   platform::desktop().message_box("text", "caption");
   EXPECT_EQ(handled, "caption: text");
   EXPECT_EQ(platform::desktop().open_file_prompt({"Log", "htm"}), "Log.htm");
+}
+
+// A prompt for a file that will be written asks before replacing one; No goes back to the prompt.
+TEST_F(QtEventsTest, APromptForAFileToWriteAsksBeforeReplacingOne) {
+  show();
+  QTemporaryDir folder;
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(folder.path());
+  const QString kept = QDir(folder.path()).filePath(QStringLiteral("trace.htm"));
+  {
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("IMPORTANT DATA");
+  }
+  for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
+    SCOPED_TRACE(reply == QMessageBox::No ? "No" : "Yes");
+    QString asked;
+    bool back_in_prompt = false;
+    answer_next<QFileDialog>([&](QFileDialog& chooser) {
+      auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) {
+        chooser.reject();
+        return;
+      }
+      answer_next<QMessageBox>([&](QMessageBox& box) {
+        asked = box.text();
+        box.button(reply)->click();
+        if (reply == QMessageBox::Yes) return;
+        // After No the prompt is still there, and the user gives up.
+        answer_next<QFileDialog>([&](QFileDialog& again) {
+          back_in_prompt = again.isVisible();
+          again.reject();
+        });
+      });
+      QTest::keyClicks(name, "trace");  // the default extension makes it trace.htm
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    const std::optional<std::string> chosen =
+        platform::desktop().open_file_prompt({"Select or enter a Log File name", "htm", true});
+    EXPECT_TRUE(asked.contains(QStringLiteral("trace.htm"))) << asked.toStdString();
+    if (reply == QMessageBox::No) {
+      EXPECT_FALSE(chosen.has_value());
+      EXPECT_TRUE(back_in_prompt);
+    } else {
+      ASSERT_TRUE(chosen.has_value());
+      EXPECT_EQ(QFileInfo(QString::fromStdString(*chosen)).canonicalFilePath(), QFileInfo(kept).canonicalFilePath());
+    }
+  }
+  QDir::setCurrent(previous);
 }
 
 }  // namespace
