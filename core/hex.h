@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "platform/dialog_host.h"
 
@@ -173,3 +175,8 @@ void hex_PortBSelChange(platform::DialogHost& hwndDlg);
 void hex_dbg_msg(const char* text);                // caption "Quillport"
 void hex_err_msg(const char* text);                // "%s = %d" with errno, "Quillport Windows Error"
 void hex_errcode_msg(const char* text, int code);  // "%s = %d" with code, "Quillport Internal Error"
+// hex_err_msg's box for error number `error`, with a second line a person can act on, such as
+// "/x/y.htm: No such file or directory" (see hex_os_reason).
+void hex_err_msg(const char* text, int error, std::string_view detail);
+// "`subject`: the OS's words for `error`".
+std::string hex_os_reason(std::string_view subject, int error);

@@ -5,6 +5,7 @@
 // The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
 // above 0x7F are written as character references, so a browser shows the characters the window
 // shows: the file declares no character set, and a browser left to guess one shows other letters.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -104,7 +105,8 @@ void hex_log_open(platform::DialogHost& hwndDlg) {
   hwndDlg.set_text(IDT_STATUS, name);
   hex_logfile = std::fopen(name, "wb");
   if (hex_logfile == nullptr) {
-    hex_err_msg("Log File open error");
+    const int error = errno;
+    hex_err_msg("Log File open error", error, name[0] != '\0' ? hex_os_reason(name, error) : "");
     hex_log = 0;
     hwndDlg.set_text(IDT_STATUS, "");
     hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);

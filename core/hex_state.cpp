@@ -1,4 +1,5 @@
 // The terminal ports' state: start-up, shutdown, line settings and bindings to serial ports.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "core/resource.h"
+#include "serial/devices.h"
 #include "serial/ser.h"
 
 using platform::Check;
@@ -84,8 +86,27 @@ void fill_selector(DialogHost& dialog, int id, std::span<const char[Width]> tabl
   dialog.select_entry(id, selected);
 }
 
-void report_reconfigure_failure(int result) {
-  if (result != 0) hex_err_msg("Error reconfiguring comm port parameters");
+// The device a serial port number stands for, as a person names it.
+std::string device_label(int portnum) {
+  const std::string path = serial::device_path(portnum);
+  return path.empty() ? "COM" + std::to_string(portnum + 1) : path;
+}
+
+// Why the last call on a terminal port's serial port failed, in words: for a port that is not open,
+// why it could not be opened; otherwise the OS's reason `error`.
+std::string port_failure(const HEX_OBJ_TYP& obj, int error) {
+  if (obj.err < 0 && obj.err != TORVEL_WIN32ERR) {
+    const std::string why = serial::open_failure(obj.portnum);
+    return why.empty() ? device_label(obj.portnum) + ": not open" : why;
+  }
+  return hex_os_reason(device_label(obj.portnum), error);
+}
+
+// Reports a failed setting. errno was cleared before the library call, so the number shown is the
+// failure's own (0 for a port that is not open), not one left over from an earlier call.
+void report_reconfigure_failure(const HEX_OBJ_TYP& obj) {
+  const int error = errno;
+  hex_err_msg("Error reconfiguring comm port parameters", error, port_failure(obj, error));
 }
 
 void apply_speed(DialogHost& dialog, int port) {
@@ -96,8 +117,9 @@ void apply_speed(DialogHost& dialog, int port) {
 
 void apply_parms(int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
+  errno = 0;
   obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
-  report_reconfigure_failure(obj.err);
+  if (obj.err != 0) report_reconfigure_failure(obj);
 }
 
 void apply_data(DialogHost& dialog, int port) {
@@ -121,8 +143,9 @@ void apply_flow(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   const std::string text = dialog.text(kSelectors[port].flow);
   std::snprintf(obj.flow, sizeof obj.flow, "%s", text.c_str());
+  errno = 0;
   obj.err = SioFlow(obj.portnum, flow_code(obj.flow));
-  report_reconfigure_failure(obj.err);
+  if (obj.err != 0) report_reconfigure_failure(obj);
 }
 
 // Opens the serial port a terminal port is bound to and gives it the port's stored speed and
@@ -223,9 +246,13 @@ void hex_quit(DialogHost& hwndDlg) {
     // Lower the lines while the port is still ours, so the far end sees the terminal leave.
     SioDTR(obj.portnum, 'C');
     SioRTS(obj.portnum, 'C');
+    errno = 0;
     obj.err = SioDone(obj.portnum);
     obj.present = 0;
-    if (obj.err == 0) hex_err_msg("Error closing comm port");
+    if (obj.err == 0) {
+      const int error = errno;
+      hex_err_msg("Error closing comm port", error, hex_os_reason(device_label(obj.portnum), error));
+    }
   }
   hex_log_close(hwndDlg);
   if (hex_timer != 0) {

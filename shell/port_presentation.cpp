@@ -30,7 +30,7 @@ std::string indicator_hint(int port) {
   if (hex_obj[port].present) return hint;
   const std::string why = serial::open_failure(number);
   hint += "\n" + (why.empty() ? std::string("not open") : why);
-  if (why.find("Permission denied") != std::string::npos)
+  if (serial::failure_kind(serial::open_failure_error(number)) == serial::FailureKind::Permission)
     hint += "\nTo use serial ports, join the dialout group (sudo usermod -aG dialout $USER) and log in again.";
   return hint;
 }

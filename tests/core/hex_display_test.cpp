@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -196,11 +197,13 @@ TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
   struct Case {
     const char* what;
     std::optional<std::string> answer;
+    std::string second_line;  // the path and the reason, when there is a path
   };
+  const std::string missing = (folder_ / "missing" / "trace.htm").string();
   const Case cases[] = {
-      {"cancelled prompt", std::nullopt},
-      {"folder that does not exist", (folder_ / "missing" / "trace.htm").string()},
-      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm"},
+      {"cancelled prompt", std::nullopt, ""},
+      {"folder that does not exist", missing, "\n" + missing + ": " + std::strerror(ENOENT)},
+      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm", ""},
   };
   for (const Case& failure : cases) {
     SCOPED_TRACE(failure.what);
@@ -210,6 +213,10 @@ TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
     hex_log_open(host);
     ASSERT_EQ(host.message_boxes().size(), 1u);
     EXPECT_THAT(host.message_boxes()[0].text, StartsWith("Log File open error = "));
+    EXPECT_EQ(host.message_boxes()[0].text.find('\n') == std::string::npos, failure.second_line.empty());
+    if (!failure.second_line.empty()) {
+      EXPECT_EQ(host.message_boxes()[0].text, "Log File open error = 2" + failure.second_line);
+    }
     EXPECT_EQ(host.message_boxes()[0].caption, "Quillport Windows Error");
     EXPECT_EQ(hex_log, 0);
     EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
