@@ -300,9 +300,12 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
     case ControlKind::GroupBox:
       made = new QGroupBox(from_utf8(layout.caption), parent);
       break;
-    case ControlKind::Label:
-      made = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
+    case ControlKind::Label: {
+      QLabel* label = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
+      label->setWordWrap(true);  // a caption wider than its box takes two lines
+      made = label;
       break;
+    }
     case ControlKind::LabelLeft: {
       QLabel* label = make_label(parent, layout.caption, Qt::AlignLeft | Qt::AlignTop);
       label->setWordWrap(true);

@@ -61,6 +61,18 @@ Stroke translate(int key, bool control, const QString& text) {
     case Qt::Key_Space: return {0x20, ' '};
     default: break;
   }
+  if (control) {
+    // The control characters beyond Ctrl+A..Z, as terminals type them.
+    switch (key) {
+      case Qt::Key_At: return {0, 0x00};
+      case Qt::Key_BracketLeft: return {0, 0x1B};
+      case Qt::Key_Backslash: return {0, 0x1C};
+      case Qt::Key_BracketRight: return {0, 0x1D};
+      case Qt::Key_AsciiCircum: return {0, 0x1E};
+      case Qt::Key_Underscore: return {0, 0x1F};
+      default: break;
+    }
+  }
   Stroke stroke;
   if (key >= Qt::Key_A && key <= Qt::Key_Z) {
     stroke.vk = VK_KEY_A + (key - Qt::Key_A);

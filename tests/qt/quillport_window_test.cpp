@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 #include <array>
@@ -132,6 +133,18 @@ TEST_F(WindowTest, StartsWithEveryControlInPlaceAndItsDefaults) {
   EXPECT_NE(host.widget(IDC_COM1_STATE)->toolTip().toStdString().find("/dev/pts/"), std::string::npos);
   EXPECT_NE(host.widget(IDC_COM2_STATE)->toolTip().toStdString().find("no serial device"), std::string::npos);
   EXPECT_EQ(QApplication::focusWidget(), &screen_widget());
+}
+
+TEST_F(WindowTest, TheCommPortFieldsShowTheWholeEntry) {
+  start();
+  for (const int id : {IDC_PORTA, IDC_PORTB}) {
+    host.set_entry_text(id, 0, "COM1  ttyUSB0");
+    host.select_entry(id, 0);
+    const QLineEdit* field = qobject_cast<QComboBox*>(host.widget(id))->lineEdit();
+    // The edit field keeps a margin of a few pixels on either side of its text.
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()) + 6, field->contentsRect().width()) << id;
+    EXPECT_EQ(field->cursorPosition(), 0);
+  }
 }
 
 TEST_F(WindowTest, RunStopAndClear) {

@@ -52,6 +52,13 @@ TEST_F(QtScreenTest, KeysReachTheKeyboardFilterAsKeyDownThenCharacter) {
       {"Ctrl+C without text", Qt::Key_C, Qt::ControlModifier, "", {{kDown, 0x43}, {kChar, 3}}},
       {"Ctrl+V", Qt::Key_V, Qt::ControlModifier, "\x16", {{kDown, 0x56}, {kChar, 0x16}}},
       {"Ctrl+digit", Qt::Key_1, Qt::ControlModifier, "1", {}},
+      // The control characters beyond Ctrl+A..Z; Shift is what types @, ^ and _ on most layouts.
+      {"Ctrl+@", Qt::Key_At, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x00}}},
+      {"Ctrl+[", Qt::Key_BracketLeft, Qt::ControlModifier, "", {{kChar, 0x1B}}},
+      {"Ctrl+\\", Qt::Key_Backslash, Qt::ControlModifier, "", {{kChar, 0x1C}}},
+      {"Ctrl+]", Qt::Key_BracketRight, Qt::ControlModifier, "", {{kChar, 0x1D}}},
+      {"Ctrl+^", Qt::Key_AsciiCircum, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x1E}}},
+      {"Ctrl+_", Qt::Key_Underscore, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x1F}}},
       {"Alt+letter", Qt::Key_F, Qt::AltModifier, "f", {}},
   };
   for (const Case& c : cases) {
