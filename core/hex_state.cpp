@@ -1,4 +1,6 @@
 // The terminal ports' state: start-up, shutdown, line settings and bindings to serial ports.
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +115,61 @@ void apply_speed(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   obj.baud = dialog.selected_entry(kSelectors[port].speed);
   obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+}
+
+// The Speed field shows the rate in effect: its entry, or the typed rate with no entry selected.
+void show_speed(DialogHost& dialog, int port) {
+  const int id = kSelectors[port].speed;
+  const int baud = hex_obj[port].baud;
+  if (baud >= 0 && baud < HEX_BAUD_MAX) {
+    dialog.select_entry(id, baud);
+    return;
+  }
+  dialog.select_entry(id, -1);
+  dialog.set_text(id, std::to_string(hex_port_rate(port)));
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A rate typed in the Speed field is applied through the library's path for any rate: a code
+// above 9 is the rate itself. Lower rates cannot be asked for that way, and no device runs at them.
+void apply_typed_speed(DialogHost& dialog, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  const int id = kSelectors[port].speed;
+  const std::string typed(trimmed(dialog.text(id)));
+  if (const int entry = hex_entry_named(dialog, id, typed); entry >= 0) {
+    if (entry != obj.baud) {
+      dialog.select_entry(id, entry);
+      apply_speed(dialog, port);
+    }
+    show_speed(dialog, port);
+    return;
+  }
+  const unsigned rate = text_as_number(typed, 0);
+  if (rate == 0 || rate == hex_port_rate(port)) {  // no rate, or the one in effect: nothing to apply
+    show_speed(dialog, port);
+    return;
+  }
+  const bool expressible = rate >= BaudValue.size();
+  errno = 0;
+  const int result = expressible ? SioBaud(obj.portnum, rate) : 0;
+  if (result > 0) {
+    obj.err = result;
+    obj.baud = static_cast<int>(rate);
+    show_speed(dialog, port);
+    return;
+  }
+  const int error = expressible ? errno : EINVAL;
+  obj.err = result;
+  const std::string why = port_failure(obj, error);
+  // The driver may have settled on another rate: the line goes back to the one in effect.
+  if (obj.present) SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+  hex_err_msg("Error reconfiguring comm port parameters", error, why);
+  show_speed(dialog, port);
 }
 
 void apply_parms(int port) {
@@ -274,6 +331,27 @@ void hex_port_lost(DialogHost& hwndDlg, int port) {
   obj.present = 0;
   hex_show_presence(hwndDlg, port);
 }
+
+unsigned hex_port_rate(int port) {
+  const int baud = hex_obj[port].baud;
+  return baud >= 0 && baud < HEX_BAUD_MAX ? BaudValue[static_cast<std::size_t>(baud)] : static_cast<unsigned>(baud);
+}
+
+int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
+  text = trimmed(text);
+  for (int i = 0; i < hwndDlg.entry_count(id); ++i) {
+    const std::string entry = hwndDlg.entry_text(id, i);
+    const bool same = entry.size() == text.size() &&
+                      std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
+                        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                      });
+    if (same) return i;
+  }
+  return -1;
+}
+
+void hex_speed1KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 0); }
+void hex_speed2KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 1); }
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }
 void hex_data1SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 0); }

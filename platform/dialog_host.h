@@ -16,8 +16,8 @@ namespace platform {
 
 enum class Check { Unchecked = 0, Checked = 1, Indeterminate = 2 };
 
-// What a control reports with a command.
-enum class Notification { Clicked, SelChange, KillFocus, EditChange, MsgFilter };
+// What a control reports with a command. Enter: pressed in a selector's edit field.
+enum class Notification { Clicked, SelChange, KillFocus, EditChange, MsgFilter, Enter };
 
 enum class MessageKind {
   InitDialog,  // once, before the dialog is shown

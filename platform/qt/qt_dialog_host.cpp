@@ -274,6 +274,11 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
       QObject::connect(selector, &QComboBox::activated, selector, [this, id](int) {
         post({MessageKind::Command, id, Notification::SelChange});
       });
+      // Queued, so that it follows Qt's own handling of the key, which chooses an entry the text
+      // names exactly (and reports that first as the selection change).
+      QObject::connect(
+          selector->lineEdit(), &QLineEdit::returnPressed, selector,
+          [this, id] { post({MessageKind::Command, id, Notification::Enter}); }, Qt::QueuedConnection);
       // The template's height is the extent of the dropped list; the field keeps its own height.
       selector->setGeometry(box.x(), box.y(), box.width(), selector->sizeHint().height());
       return selector;

@@ -130,7 +130,7 @@ TEST_F(QtEventsTest, ChoosingAnEntryReportsTheSelectionChange) {
   EXPECT_EQ(at_dispatch, 1);
 }
 
-TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
+TEST_F(QtEventsTest, EnterInASelectorsFieldIsReportedAndAddsNothingAndEndsNothing) {
   show();
   host.add_entry(IDC_MSG, "01 02");
   QWidget* field = host.widget(IDC_MSG);
@@ -138,10 +138,24 @@ TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
   QTest::keyClicks(field, "03 04");
   QTest::keyClick(field, Qt::Key_Return);
   QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+  QCoreApplication::processEvents();  // the report follows Qt's own handling of the key
   EXPECT_EQ(host.entry_count(IDC_MSG), 1);
   EXPECT_EQ(host.text(IDC_MSG), "03 04");
-  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::Enter}, {IDC_MSG, Notification::Enter}}));
   EXPECT_TRUE(host.window()->isVisible());
+
+  // Text that names an entry exactly is chosen first, as from the list.
+  for (const char* rate : {"9600", "19200"}) host.add_entry(IDC_SPEED1, rate);
+  host.select_entry(IDC_SPEED1, 0);
+  auto* speed = static_cast<QComboBox*>(host.widget(IDC_SPEED1));
+  speed->setFocus();
+  seen.clear();
+  speed->lineEdit()->selectAll();
+  QTest::keyClicks(speed, "19200");
+  QTest::keyClick(speed, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(commands(), (Commands{{IDC_SPEED1, Notification::SelChange}, {IDC_SPEED1, Notification::Enter}}));
+  EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
 }
 
 TEST_F(QtEventsTest, EscapeOutsideTheDisplayIsTheCancelCommand) {

@@ -27,7 +27,9 @@
 #include "platform/qt/screen_widget.h"
 #include "shell/dialog.h"
 #include "core/dialog_template.h"
+#include "serial/devices.h"
 #include "tests/core/core_fixture.h"
+#include "tests/serial/line_readback.h"
 
 namespace {
 
@@ -133,6 +135,27 @@ TEST_F(WindowTest, StartsWithEveryControlInPlaceAndItsDefaults) {
   EXPECT_NE(host.widget(IDC_COM1_STATE)->toolTip().toStdString().find("/dev/pts/"), std::string::npos);
   EXPECT_NE(host.widget(IDC_COM2_STATE)->toolTip().toStdString().find("no serial device"), std::string::npos);
   EXPECT_EQ(QApplication::focusWidget(), &screen_widget());
+}
+
+TEST_F(WindowTest, ARateTypedInSpeedIsAppliedOnEnterAndOnLeavingTheField) {
+  ports.bind_pty(0);
+  start();
+  auto* speed = static_cast<QComboBox*>(host.widget(IDC_SPEED1));
+  const struct {
+    const char* typed;
+    bool enter;  // else the field is left with Tab
+    unsigned rate;
+  } cases[] = {{"250000", true, 250000}, {"31250", false, 31250}};
+  for (const auto& c : cases) {
+    speed->setFocus();
+    speed->lineEdit()->selectAll();
+    QTest::keyClicks(speed, c.typed);
+    QTest::keyClick(speed, c.enter ? Qt::Key_Return : Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(serialtest::read_line(serial::native_handle(0)).rate, c.rate) << c.typed;
+    EXPECT_EQ(host.text(IDC_SPEED1), c.typed);
+  }
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(WindowTest, TheCommPortFieldsShowTheWholeEntry) {
