@@ -1,7 +1,8 @@
 // Painting the trace display into an offscreen image: a full page of 26 rows of hexadecimal text in
 // the four port colours. At 115200 bit/s on both ports a tick brings about 40 new rows, so every
 // frame of a busy trace is a page whose rows were never painted before; a window uncovered with
-// nothing new repaints the same page.
+// nothing new repaints the same page. The display alone is painted: its scroll bar is a widget of
+// its own, repainted when it changes.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -54,6 +55,8 @@ struct Page {
     surface.line_scroll(-surface.line_count());
   }
 
+  void paint() { widget.render(&image, QPoint(), QRegion(), QWidget::RenderFlags()); }
+
   QApplication& app;
   platform::DisplaySurface surface;
   platform::ScreenWidget widget;
@@ -66,15 +69,15 @@ void BM_PaintNewPage(benchmark::State& state) {
   for (auto _ : state) {
     const int step = ++shown % kPages == 0 ? -(kPages - 1) : 1;
     page.surface.line_scroll(step * platform::ScreenWidget::kPaintedRows);
-    page.widget.render(&page.image);
+    page.paint();
   }
 }
 BENCHMARK(BM_PaintNewPage)->Unit(benchmark::kMicrosecond);
 
 void BM_PaintSamePage(benchmark::State& state) {
   Page page;
-  page.widget.render(&page.image);
-  for (auto _ : state) page.widget.render(&page.image);
+  page.paint();
+  for (auto _ : state) page.paint();
 }
 BENCHMARK(BM_PaintSamePage)->Unit(benchmark::kMicrosecond);
 

@@ -23,6 +23,7 @@ constexpr int kMargin = 2;          // between the frame and the grid
 constexpr int kCaretWidth = 2;
 constexpr int kWheelRows = 3;       // rows a wheel notch scrolls
 constexpr int kWheelNotch = 120;    // eighths of a degree
+constexpr int kFillBand = 32;       // lines
 
 QColor to_qcolor(Colour colour) {
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
@@ -119,7 +120,8 @@ void ScreenWidget::refresh() {
   if (revision == seen_revision_) return;
   seen_revision_ = revision;
   sync_scroll_bar();
-  update();
+  // The text only: the scroll bar beside it repaints itself when it changes.
+  update(text_background());
 }
 
 void ScreenWidget::sync_scroll_bar() {
@@ -155,6 +157,12 @@ void ScreenWidget::fit_font() {
   font.setPixelSize(chosen);
   const QFontMetrics metrics(font);
   font_ = font;
+  raw_font_ = QRawFont::fromFont(font_);
+  QString latin1(256, QChar());
+  for (int byte = 0; byte < 256; ++byte) latin1[byte] = QChar(byte);
+  const QList<quint32> indexes = raw_font_.glyphIndexesForString(latin1);
+  for (int byte = 0; byte < 256; ++byte) glyphs_[static_cast<std::size_t>(byte)] = byte < indexes.size() ? indexes[byte] : 0;
+  forget_rows();
   // The rows share out the height the font leaves over, so the grid fills the box.
   const int row_height = std::max(metrics.height(), area.height() / kPaintedRows);
   cell_ = QSize(std::max(1, metrics.horizontalAdvance(QLatin1Char('M'))), std::max(1, row_height));
@@ -204,12 +212,21 @@ void ScreenWidget::resizeEvent(QResizeEvent* event) {
   update();
 }
 
+QRect ScreenWidget::text_background() const {
+  QRect inside = contentsRect();
+  inside.setRight(scroll_bar_->geometry().left() - 1);
+  return inside;
+}
+
 void ScreenWidget::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
   QPainter painter(this);
-  QRect inside = contentsRect();
-  inside.setRight(scroll_bar_->geometry().left() - 1);
-  painter.fillRect(inside, palette().color(QPalette::Base));
+  const QRect inside = text_background();
+  // Qt's raster engine shares a fill taller than about 96 lines out to a thread pool, whose
+  // wake-ups cost more than the fill itself: the background is filled in lower bands.
+  const QColor base = palette().color(QPalette::Base);
+  for (int top = inside.top(); top <= inside.bottom(); top += kFillBand)
+    painter.fillRect(QRect(inside.left(), top, inside.width(), std::min(kFillBand, inside.bottom() + 1 - top)), base);
   painter.setClipRect(inside);
   painter.setFont(font_);
 
@@ -232,24 +249,87 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   }
 }
 
-void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) const {
-  const std::string text = surface_.row_text(row);
+void ScreenWidget::forget_rows() {
+  for (RowPaint& paint : rows_) paint.valid = false;
+}
+
+// The model's revision says that something changed, not which rows: each painted row is compared
+// with what was last drawn in its place, and laid out again only when it differs.
+void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) {
+  RowPaint& paint = rows_[static_cast<std::size_t>(page_row)];
+  row_text_ = surface_.row_text(row);
   std::array<Colour, kDisplayColumns + 1> colours{};
-  surface_.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+  const int count = std::min(static_cast<int>(row_text_.size()), static_cast<int>(colours.size()));
+  surface_.row_colours(row, colours.data(), count);
   const int start = surface_.line_index(row);
-  const int count = std::min(static_cast<int>(text.size()), static_cast<int>(colours.size()));
-  const QColor highlight = palette().color(QPalette::Highlight);
+  const int selected_from = std::clamp(selection.cpMin - start, 0, count);
+  const int selected_to = std::clamp(selection.cpMax - start, 0, count);
+  const auto same_colours = [&] {
+    return std::equal(colours.begin(), colours.begin() + count, paint.colours.begin());
+  };
+  if (!paint.valid || paint.text != row_text_ || paint.selected_from != selected_from ||
+      paint.selected_to != selected_to || !same_colours()) {
+    paint.text = row_text_;
+    paint.colours = colours;
+    paint.selected_from = selected_from;
+    paint.selected_to = selected_to;
+    lay_out_row(paint);
+    paint.valid = true;
+  }
+
+  const QRect first = cell_rect(page_row, 0);
+  if (selected_to > selected_from) {  // a selected LF shows as one cell
+    painter.fillRect(QRect(first.left() + selected_from * cell_.width(), first.top(),
+                           (selected_to - selected_from) * cell_.width(), cell_.height()),
+                     palette().color(QPalette::Highlight));
+  }
+  const QPointF baseline(first.left(), first.top() + baseline_);
+  for (const auto& [colour, run] : paint.runs) {
+    painter.setPen(colour);
+    painter.drawGlyphRun(baseline, run);
+  }
+  for (const auto& [column, colour] : paint.without_glyph) {
+    painter.setPen(colour);
+    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
+    painter.drawText(first.left() + column * cell_.width(), first.top() + baseline_, QString(QChar(byte)));
+  }
+}
+
+// One glyph run per colour, every glyph placed on its own cell: the grid stays exact whatever the
+// font's fractional advance. A character the font lacks is left to drawText, which finds another
+// font for it.
+void ScreenWidget::lay_out_row(RowPaint& paint) const {
+  struct Run {
+    QColor colour;
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+  };
+  std::vector<Run> runs;
+  paint.without_glyph.clear();
   const QColor highlighted_text = palette().color(QPalette::HighlightedText);
+  const int count = std::min(static_cast<int>(paint.text.size()), static_cast<int>(paint.colours.size()));
   for (int column = 0; column < count; ++column) {
-    const auto byte = static_cast<unsigned char>(text[static_cast<std::size_t>(column)]);
-    const int pos = start + column;
-    const bool selected = pos >= selection.cpMin && pos < selection.cpMax;
-    const QRect cell = cell_rect(page_row, column);
-    if (selected) painter.fillRect(cell, highlight);  // a selected LF shows as one cell
+    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
     if (!has_glyph(byte)) continue;
-    painter.setPen(selected ? highlighted_text : to_qcolor(colours[static_cast<std::size_t>(column)]));
-    // One glyph per cell keeps the grid exact whatever the font's fractional advance.
-    painter.drawText(cell.left(), cell.top() + baseline_, QString(QChar(byte)));
+    const bool selected = column >= paint.selected_from && column < paint.selected_to;
+    const QColor colour = selected ? highlighted_text : to_qcolor(paint.colours[static_cast<std::size_t>(column)]);
+    const quint32 glyph = glyphs_[byte];
+    if (glyph == 0) {
+      paint.without_glyph.emplace_back(column, colour);
+      continue;
+    }
+    auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.colour == colour; });
+    if (run == runs.end()) run = runs.insert(runs.end(), Run{colour, {}, {}});
+    run->glyphs.append(glyph);
+    run->positions.append(QPointF(column * cell_.width(), 0));
+  }
+  paint.runs.clear();
+  for (Run& run : runs) {
+    QGlyphRun glyph_run;
+    glyph_run.setRawFont(raw_font_);
+    glyph_run.setGlyphIndexes(run.glyphs);
+    glyph_run.setPositions(run.positions);
+    paint.runs.emplace_back(run.colour, std::move(glyph_run));
   }
 }
 
@@ -335,6 +415,11 @@ void ScreenWidget::focusInEvent(QFocusEvent* event) {
 void ScreenWidget::focusOutEvent(QFocusEvent* event) {
   QFrame::focusOutEvent(event);
   update();
+}
+
+void ScreenWidget::changeEvent(QEvent* event) {
+  QFrame::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) forget_rows();  // the selection's colours changed
 }
 
 }  // namespace platform
