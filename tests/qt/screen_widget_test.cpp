@@ -156,6 +156,18 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   EXPECT_EQ(image.pixelColor(widget.cell_rect(0, 2).topLeft()), highlight);
   EXPECT_EQ(image.pixelColor(widget.cell_rect(0, 3).topLeft()), highlight);
   EXPECT_TRUE(near(ink(image, widget.cell_rect(0, 3), highlight), palette.color(QPalette::HighlightedText)));
+
+  // A row drawn before is drawn again when only its selection, or only its colours, change.
+  screen.set_selection(screen.text_length(), screen.text_length());  // the caret away from row 0
+  host.dispatch_command(IDB_CLEAR);
+  const QImage unselected = widget.grab().toImage();
+  EXPECT_EQ(unselected.pixelColor(widget.cell_rect(0, 2).topLeft()), base);
+  EXPECT_TRUE(near(ink(unselected, widget.cell_rect(0, 3), base), QColor(0, 0, 255)));
+  screen.set_default_colour(0x00008000);
+  host.dispatch_command(IDB_CLEAR);
+  const QImage recoloured = widget.grab().toImage();
+  EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 0), base), QColor(0, 128, 0)));
+  EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
 }
 
 TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {
