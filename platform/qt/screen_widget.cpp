@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -35,6 +37,50 @@ QColor to_qcolor(Colour colour) {
 bool has_glyph(unsigned char byte) { return byte > 0x20 && (byte < 0x7F || byte > 0x9F); }
 
 bool is_word_char(unsigned char byte) { return has_glyph(byte) && byte != 0xA0; }
+
+// A trace that grows at the bottom changes the scroll bar's range every tick, while its handle,
+// already at its shortest, stays where it is: the bar repaints only when what it shows changes.
+class TraceScrollBar final : public QScrollBar {
+ public:
+  explicit TraceScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+  // Range, page and value at once: the handle is judged in its final place only.
+  void show_rows(int maximum, int page, int value) {
+    setting_ = true;
+    setRange(0, maximum);
+    setPageStep(page);
+    setSingleStep(1);
+    setValue(value);
+    setting_ = false;
+    if (moved()) update();
+  }
+
+ protected:
+  void sliderChange(SliderChange change) override {
+    if (!setting_ && moved()) QScrollBar::sliderChange(change);
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    shown_handle_ = QRect();  // drawn anew at the new size
+    QScrollBar::resizeEvent(event);
+  }
+
+ private:
+  bool moved() {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    // The arrows may be drawn differently at either end.
+    const int ends = (value() == minimum() ? 1 : 0) | (value() == maximum() ? 2 : 0);
+    if (handle == shown_handle_ && ends == shown_ends_) return false;
+    shown_handle_ = handle;
+    shown_ends_ = ends;
+    return true;
+  }
+
+  bool setting_ = false;
+  QRect shown_handle_;
+  int shown_ends_ = -1;
+};
 
 // What one key press means to the display: a virtual-key code (0: none) and a character (-1: none).
 struct Stroke {
@@ -96,7 +142,7 @@ Stroke translate(int key, bool control, const QString& text) {
 }  // namespace
 
 ScreenWidget::ScreenWidget(DisplaySurface& surface, QWidget* parent)
-    : QFrame(parent), surface_(surface), scroll_bar_(new QScrollBar(Qt::Vertical, this)) {
+    : QFrame(parent), surface_(surface), scroll_bar_(new TraceScrollBar(this)) {
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -120,16 +166,15 @@ void ScreenWidget::refresh() {
   if (revision == seen_revision_) return;
   seen_revision_ = revision;
   sync_scroll_bar();
-  // The text only: the scroll bar beside it repaints itself when it changes.
-  update(text_background());
+  // A trace growing below the rows on screen (the user keeps a selection in view) changes nothing
+  // shown. Otherwise the text only: the scroll bar beside it repaints itself when it changes.
+  if (!page_unchanged()) update(text_background());
 }
 
 void ScreenWidget::sync_scroll_bar() {
   const QSignalBlocker quiet(scroll_bar_);  // setting it from the model is not a user's scroll
-  scroll_bar_->setRange(0, std::max(0, surface_.line_count() - 1));
-  scroll_bar_->setPageStep(kDisplayPageRows);
-  scroll_bar_->setSingleStep(1);
-  scroll_bar_->setValue(surface_.first_visible_line());
+  static_cast<TraceScrollBar*>(scroll_bar_)->show_rows(std::max(0, surface_.line_count() - 1), kDisplayPageRows,
+                                                       surface_.first_visible_line());
 }
 
 QRect ScreenWidget::text_area() const {
@@ -219,9 +264,9 @@ QRect ScreenWidget::text_background() const {
 }
 
 void ScreenWidget::paintEvent(QPaintEvent* event) {
-  QFrame::paintEvent(event);
-  QPainter painter(this);
   const QRect inside = text_background();
+  if (!inside.contains(event->rect())) QFrame::paintEvent(event);  // the frame only when it is to be drawn
+  QPainter painter(this);
   // Qt's raster engine shares a fill taller than about 96 lines out to a thread pool, whose
   // wake-ups cost more than the fill itself: the background is filled in lower bands.
   const QColor base = palette().color(QPalette::Base);
@@ -234,8 +279,14 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   const Selection selection = surface_.selection();
   const int first = surface_.first_visible_line();
   const int rows = surface_.line_count();
-  for (int page_row = 0; page_row < kPaintedRows && first + page_row < rows; ++page_row)
-    paint_row(painter, page_row, first + page_row, selection);
+  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+    if (first + page_row < rows)
+      paint_row(painter, page_row, first + page_row, selection);
+    else
+      rows_[static_cast<std::size_t>(page_row)].valid = false;
+  }
+  painted_first_ = first;
+  painted_selection_ = selection;
 
   if (hasFocus() && selection.cpMin == selection.cpMax) {
     const int row = surface_.line_from_char(selection.cpMin);
@@ -253,29 +304,49 @@ void ScreenWidget::forget_rows() {
   for (RowPaint& paint : rows_) paint.valid = false;
 }
 
-// The model's revision says that something changed, not which rows: each painted row is compared
-// with what was last drawn in its place, and laid out again only when it differs.
+// The model's revision says that something changed, not which rows: a row is read into `fetched_`
+// and compared with what was last drawn in its place.
+bool ScreenWidget::row_unchanged(int page_row, int row, Selection selection) {
+  RowPaint& now = fetched_;
+  now.text = surface_.row_text(row);
+  const int count = std::min(static_cast<int>(now.text.size()), static_cast<int>(now.colours.size()));
+  surface_.row_colours(row, now.colours.data(), count);
+  const int start = surface_.line_index(row);
+  now.selected_from = std::clamp(selection.cpMin - start, 0, count);
+  now.selected_to = std::clamp(selection.cpMax - start, 0, count);
+  const RowPaint& shown = rows_[static_cast<std::size_t>(page_row)];
+  return shown.valid && shown.text == now.text && shown.selected_from == now.selected_from &&
+         shown.selected_to == now.selected_to &&
+         std::equal(now.colours.begin(), now.colours.begin() + count, shown.colours.begin());
+}
+
+bool ScreenWidget::page_unchanged() {
+  const Selection selection = surface_.selection();
+  const int first = surface_.first_visible_line();
+  if (first != painted_first_ || selection.cpMin != painted_selection_.cpMin ||
+      selection.cpMax != painted_selection_.cpMax)
+    return false;
+  const int rows = surface_.line_count();
+  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+    const bool shown = rows_[static_cast<std::size_t>(page_row)].valid;
+    if (first + page_row < rows ? !row_unchanged(page_row, first + page_row, selection) : shown) return false;
+  }
+  return true;
+}
+
+// A row is laid out again only when it differs from what was drawn in its place.
 void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) {
   RowPaint& paint = rows_[static_cast<std::size_t>(page_row)];
-  row_text_ = surface_.row_text(row);
-  std::array<Colour, kDisplayColumns + 1> colours{};
-  const int count = std::min(static_cast<int>(row_text_.size()), static_cast<int>(colours.size()));
-  surface_.row_colours(row, colours.data(), count);
-  const int start = surface_.line_index(row);
-  const int selected_from = std::clamp(selection.cpMin - start, 0, count);
-  const int selected_to = std::clamp(selection.cpMax - start, 0, count);
-  const auto same_colours = [&] {
-    return std::equal(colours.begin(), colours.begin() + count, paint.colours.begin());
-  };
-  if (!paint.valid || paint.text != row_text_ || paint.selected_from != selected_from ||
-      paint.selected_to != selected_to || !same_colours()) {
-    paint.text = row_text_;
-    paint.colours = colours;
-    paint.selected_from = selected_from;
-    paint.selected_to = selected_to;
+  if (!row_unchanged(page_row, row, selection)) {
+    paint.text = fetched_.text;
+    paint.colours = fetched_.colours;
+    paint.selected_from = fetched_.selected_from;
+    paint.selected_to = fetched_.selected_to;
     lay_out_row(paint);
     paint.valid = true;
   }
+  const int selected_from = paint.selected_from;
+  const int selected_to = paint.selected_to;
 
   const QRect first = cell_rect(page_row, 0);
   if (selected_to > selected_from) {  // a selected LF shows as one cell
@@ -319,7 +390,11 @@ void ScreenWidget::lay_out_row(RowPaint& paint) const {
       continue;
     }
     auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.colour == colour; });
-    if (run == runs.end()) run = runs.insert(runs.end(), Run{colour, {}, {}});
+    if (run == runs.end()) {
+      run = runs.insert(runs.end(), Run{colour, {}, {}});
+      run->glyphs.reserve(count);
+      run->positions.reserve(count);
+    }
     run->glyphs.append(glyph);
     run->positions.append(QPointF(column * cell_.width(), 0));
   }

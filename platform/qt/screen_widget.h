@@ -85,6 +85,8 @@ class ScreenWidget final : public QFrame {
   Cell cell_at(QPoint point) const;
   void sync_scroll_bar();
   void forget_rows();
+  bool row_unchanged(int page_row, int row, Selection selection);
+  bool page_unchanged();
   void paint_row(QPainter& painter, int page_row, int row, Selection selection);
   void lay_out_row(RowPaint& paint) const;
 
@@ -95,7 +97,9 @@ class ScreenWidget final : public QFrame {
   QRawFont raw_font_;
   std::array<quint32, 256> glyphs_{};  // the font's glyph of each Latin-1 character, 0 when none
   std::array<RowPaint, kPaintedRows> rows_;
-  std::string row_text_;  // scratch for the row being painted
+  RowPaint fetched_;  // the row as the model has it now, read for comparison
+  int painted_first_ = -1;
+  Selection painted_selection_;
   QSize cell_{8, 16};
   int baseline_ = 12;  // from the top of a cell
   std::uint64_t seen_revision_ = 0;

@@ -170,6 +170,54 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(QtScreenTest, RepaintsOnlyWhenWhatItShowsChanges) {
+  show();
+  platform::DisplaySurface& screen = host.screen();
+  ScreenWidget& widget = *host.screen_widget();
+  screen.set_text(std::string(100, '\n'));
+  screen.set_selection(1, 3);  // the user holds a selection on the first page
+  widget.refresh();
+  QTest::qWait(20);
+  PaintCounter counter(&widget);
+  const struct {
+    const char* what;
+    void (*change)(platform::DisplaySurface&);
+    bool repainted;
+  } cases[] = {
+      {"text added below the page",
+       [](platform::DisplaySurface& s) {
+         s.set_selection(s.text_length(), s.text_length());
+         s.replace_selection("more");
+         s.set_selection(1, 3);
+       },
+       false},
+      {"a row on the page", [](platform::DisplaySurface& s) { s.set_selection(5, 5); s.replace_selection("x"); s.set_selection(1, 3); }, true},
+      {"the selection", [](platform::DisplaySurface& s) { s.set_selection(1, 2); }, true},
+      {"the view", [](platform::DisplaySurface& s) { s.line_scroll(1); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    counter.paints = 0;
+    c.change(screen);
+    widget.refresh();
+    QTest::qWait(20);
+    EXPECT_EQ(counter.paints > 0, c.repainted);
+  }
+}
+
 TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {
   show();
   host.set_text(IDT_SCREEN, std::string(99, '\n'));  // 100 rows
