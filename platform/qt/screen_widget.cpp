@@ -370,28 +370,33 @@ void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection
 // font's fractional advance. A character the font lacks is left to drawText, which finds another
 // font for it.
 void ScreenWidget::lay_out_row(RowPaint& paint) const {
+  // Selected characters are drawn in the highlight's text colour, whatever their own.
+  constexpr std::uint64_t kSelected = std::uint64_t{1} << 32;
   struct Run {
-    QColor colour;
+    std::uint64_t key;  // a colour, or kSelected
     QList<quint32> glyphs;
     QList<QPointF> positions;
   };
   std::vector<Run> runs;
   paint.without_glyph.clear();
   const QColor highlighted_text = palette().color(QPalette::HighlightedText);
+  const auto colour_of = [&](std::uint64_t key) {
+    return key == kSelected ? highlighted_text : to_qcolor(static_cast<Colour>(key));
+  };
   const int count = std::min(static_cast<int>(paint.text.size()), static_cast<int>(paint.colours.size()));
   for (int column = 0; column < count; ++column) {
     const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
     if (!has_glyph(byte)) continue;
     const bool selected = column >= paint.selected_from && column < paint.selected_to;
-    const QColor colour = selected ? highlighted_text : to_qcolor(paint.colours[static_cast<std::size_t>(column)]);
+    const std::uint64_t key = selected ? kSelected : paint.colours[static_cast<std::size_t>(column)];
     const quint32 glyph = glyphs_[byte];
     if (glyph == 0) {
-      paint.without_glyph.emplace_back(column, colour);
+      paint.without_glyph.emplace_back(column, colour_of(key));
       continue;
     }
-    auto run = std::find_if(runs.begin(), runs.end(), [&](const Run& r) { return r.colour == colour; });
+    auto run = std::find_if(runs.begin(), runs.end(), [key](const Run& r) { return r.key == key; });
     if (run == runs.end()) {
-      run = runs.insert(runs.end(), Run{colour, {}, {}});
+      run = runs.insert(runs.end(), Run{key, {}, {}});
       run->glyphs.reserve(count);
       run->positions.reserve(count);
     }
@@ -404,7 +409,7 @@ void ScreenWidget::lay_out_row(RowPaint& paint) const {
     glyph_run.setRawFont(raw_font_);
     glyph_run.setGlyphIndexes(run.glyphs);
     glyph_run.setPositions(run.positions);
-    paint.runs.emplace_back(run.colour, std::move(glyph_run));
+    paint.runs.emplace_back(colour_of(run.key), std::move(glyph_run));
   }
 }
 
