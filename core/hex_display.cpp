@@ -15,7 +15,8 @@ void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int
   if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
   platform::DisplaySurface& screen = hwnd.screen();
   screen.set_insert_colour(hex_colour[port].rx);
-  const std::string_view shown(text, strnlen(text, static_cast<std::size_t>(length)));
+  // The text runs to its first NUL; `length` only tells an empty text from one to show.
+  const std::string_view shown(text);
   const platform::Selection user = screen.selection();
   const int end = screen.text_length();
   if (hex_view_mode == HEX_ANSI_VIEW) {

@@ -5,7 +5,8 @@
 #include "platform/dialog_host.h"
 
 // Shows received text of terminal port `port` (0 or 1) at the display's insertion point in the
-// port's receive colour, keeps it in view and logs it. Nothing happens for a length below 1.
+// port's receive colour, keeps it in view and logs it. `text` is NUL-terminated and shown whole;
+// nothing happens for a `length` below 1.
 void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length);
 
 // Renders `length` bytes (at most HEX_MAX_STRING) as " %02X" groups into `text`, which needs room
