@@ -350,6 +350,7 @@ struct TextModel::Impl {
   void out_put(const char* chars, const std::uint8_t* colours, std::uint8_t colour, std::size_t count) {
     // Characters before the next LF: one search per line, not one per row.
     auto before_lf = [](const char* from, std::size_t n) {
+      if (n == 0) return n;  // an empty insertion may come without a buffer
       const void* lf = std::memchr(from, '\n', n);
       return lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - from);
     };
