@@ -96,9 +96,10 @@ TEST(TextModelLayout, RowsFollowTheWrapAndLineFeedRules) {
       {hex_groups(53), {hex_groups(26), hex_groups(52).substr(78), " 34"}},
       {std::string(79, 'a') + " b", {std::string(79, 'a'), " b"}},
       {a80 + " b", {a80, " b"}},                 // the blank right after a full row
-      {"x" + std::string(80, 'b'), {"x" + std::string(79, 'b'), "b"}},
-      {"x " + std::string(80, 'b'), {"x", " " + std::string(79, 'b'), "b"}},  // 80 without blanks: cut
-      {"ab\t" + std::string(79, 'c'), {"ab", "\t" + std::string(79, 'c')}},
+      {std::string("x").append(80, 'b'), {std::string("x").append(79, 'b'), "b"}},
+      // 80 without blanks: cut
+      {std::string("x ").append(80, 'b'), {"x", std::string(" ").append(79, 'b'), "b"}},
+      {std::string("ab\t").append(79, 'c'), {"ab", std::string("\t").append(79, 'c')}},
   };
   for (const auto& c : cases) {
     TextModel whole;
