@@ -74,8 +74,8 @@ TEST_F(TypedSettingsTest, ARateTypedInSpeedReachesTheLineOrTheFieldShowsTheRateI
     EXPECT_EQ(serialtest::read_line(serial::native_handle(0)).rate, c.rate);
     EXPECT_EQ(boxes(), c.boxes);
     // The indicator's hint names the rate in effect.
-    EXPECT_NE(host.tooltip(IDC_COM1_STATE).find("\n" + std::to_string(c.rate) + " bit/s"), std::string::npos)
-        << host.tooltip(IDC_COM1_STATE);
+    const std::string rate_line = std::string("\n").append(std::to_string(c.rate)).append(" bit/s");
+    EXPECT_NE(host.tooltip(IDC_COM1_STATE).find(rate_line), std::string::npos) << host.tooltip(IDC_COM1_STATE);
   }
   // A typed rate carries over to a port bound again, as the other settings do.
   type(IDC_SPEED1, "250000", Notification::KillFocus);
