@@ -1,5 +1,6 @@
 #include "platform/headless_host.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace platform {
@@ -140,10 +141,18 @@ void HeadlessHost::message_box(std::string_view text, std::string_view caption) 
 
 std::optional<std::string> HeadlessHost::open_file_prompt(const FilePrompt& prompt) {
   prompt_titles_.emplace_back(prompt.title);
-  if (file_answers_.empty()) return std::nullopt;
-  std::optional<std::string> answer = std::move(file_answers_.front());
-  file_answers_.pop_front();
-  return answer;
+  for (;;) {
+    if (file_answers_.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(file_answers_.front());
+    file_answers_.pop_front();
+    std::error_code error;
+    if (!answer || !prompt.confirm_replace || !std::filesystem::is_regular_file(*answer, error)) return answer;
+    replace_questions_.push_back(*answer);
+    const bool replace = !replace_answers_.empty() && replace_answers_.front();
+    if (!replace_answers_.empty()) replace_answers_.pop_front();
+    if (replace) return answer;
+    // No: the prompt again, for another name.
+  }
 }
 
 void HeadlessHost::queue_file_answer(std::optional<std::string> answer) {
