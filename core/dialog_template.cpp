@@ -21,8 +21,10 @@ constexpr auto kControls = std::to_array<ControlTemplate>({
     {IDT_SCREEN, ControlKind::Display, "", {6, 11, 356, 265}},
 
     {kNoId, ControlKind::GroupBox, "Port A Settings", {366, 7, 95, 126}},
-    {kNoId, ControlKind::Label, "Comm Port", {369, 26, 40, 8}},
-    {IDC_PORTA, ControlKind::Selector, "", {413, 24, 43, 55}},
+    // The Comm Port field is wide enough for a whole entry ("COM1  ttyUSB0"); its label takes two
+    // lines to make room.
+    {kNoId, ControlKind::Label, "Comm Port", {368, 22, 21, 17}},
+    {IDC_PORTA, ControlKind::Selector, "", {391, 24, 67, 55}},
     {kNoId, ControlKind::Label, "Speed", {369, 43, 40, 8}},
     {IDC_SPEED1, ControlKind::Selector, "", {413, 41, 43, 55}},
     {kNoId, ControlKind::Label, "Data bits", {369, 60, 40, 8}},
@@ -36,8 +38,8 @@ constexpr auto kControls = std::to_array<ControlTemplate>({
     {IDC_COM1_STATE, ControlKind::ThreeState, "", {371, 115, 13, 10}},
 
     {kNoId, ControlKind::GroupBox, "Port B Settings", {466, 7, 95, 126}},
-    {kNoId, ControlKind::Label, "Comm Port", {469, 26, 40, 8}},
-    {IDC_PORTB, ControlKind::Selector, "", {513, 24, 43, 55}},
+    {kNoId, ControlKind::Label, "Comm Port", {468, 22, 21, 17}},
+    {IDC_PORTB, ControlKind::Selector, "", {491, 24, 67, 55}},
     {kNoId, ControlKind::Label, "Speed", {469, 43, 40, 8}},
     {IDC_SPEED2, ControlKind::Selector, "", {513, 41, 43, 55}},
     {kNoId, ControlKind::Label, "Data bits", {469, 60, 40, 8}},

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/dialog_host.h"
 
@@ -93,7 +94,7 @@ struct HEX_OBJ_TYP {
   int err;                         // result of the last serial call made for this port
   int enable;
   int present;                     // 1 when the bound serial port is open
-  int baud;                        // speed index 0..9
+  int baud;                        // speed index 0..9, or a typed rate in bits per second (above 9)
   int databits;                    // 5..8
   int parity;                      // 0..4: none, odd, even, mark, space
   int stopbits;                    // 0 one, 2 two
@@ -157,6 +158,17 @@ void hex_speed2SelChange(platform::DialogHost& hwndDlg);
 void hex_data2SelChange(platform::DialogHost& hwndDlg);
 void hex_stop2SelChange(platform::DialogHost& hwndDlg);
 void hex_parity2SelChange(platform::DialogHost& hwndDlg);
+
+// The Speed field's typed text is done with (the field lost the focus, or Enter was pressed in it).
+// An entry's rate is chosen as from the list; another number is applied as that many bits per
+// second; a rate the device refuses is reported and the field shows the rate in effect again, as it
+// does for text that is no rate.
+void hex_speed1KillFocus(platform::DialogHost& hwndDlg);
+void hex_speed2KillFocus(platform::DialogHost& hwndDlg);
+// Bits per second of a terminal port's speed setting.
+unsigned hex_port_rate(int port);
+// The entry of selector `id` that `text` names, ignoring case and surrounding blanks; -1 for none.
+int hex_entry_named(const platform::DialogHost& hwndDlg, int id, std::string_view text);
 void hex_flow2SelChange(platform::DialogHost& hwndDlg);
 
 // Shows a terminal port's status indicator checked when present, indeterminate when absent.
@@ -200,3 +212,8 @@ std::string hex_reconnect_hint(int port);
 void hex_dbg_msg(const char* text);                // caption "Quillport"
 void hex_err_msg(const char* text);                // "%s = %d" with errno, "Quillport Windows Error"
 void hex_errcode_msg(const char* text, int code);  // "%s = %d" with code, "Quillport Internal Error"
+// hex_err_msg's box for error number `error`, with a second line a person can act on, such as
+// "/x/y.htm: No such file or directory" (see hex_os_reason).
+void hex_err_msg(const char* text, int error, std::string_view detail);
+// "`subject`: the OS's words for `error`".
+std::string hex_os_reason(std::string_view subject, int error);

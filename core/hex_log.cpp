@@ -2,7 +2,10 @@
 //
 // A piece is an opening font tag with the colour of its port and direction, the text, and the
 // closing tag, written as it arrives and flushed at once, so a crash loses nothing already shown.
-// The text's '<', '>' and '&' are written as entities, so line data never becomes markup.
+// The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
+// above 0x7F are written as character references, so a browser shows the characters the window
+// shows: the file declares no character set, and a browser left to guess one shows other letters.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -35,7 +38,8 @@ void write_log(std::string_view text) {
   std::fflush(hex_logfile);
 }
 
-std::string_view escaped(const char& ch) {
+// What the log holds for one byte of text; `reference` is room for a numeric character reference.
+std::string_view escaped(const char& ch, char (&reference)[8]) {
   switch (ch) {
     case '<':
       return "&lt;";
@@ -44,8 +48,16 @@ std::string_view escaped(const char& ch) {
     case '&':
       return "&amp;";
     default:
-      return {&ch, 1};
+      break;
   }
+  const auto byte = static_cast<unsigned char>(ch);
+  if (byte < 0x80) return {&ch, 1};
+  // 0x80-0x9F are C1 control codes, blank in the window; a browser reads any reference to them as
+  // Windows-1252 punctuation (&#128; shows a euro sign), so they are marked as no character.
+  if (byte < 0xA0) return "&#65533;";
+  // The window draws bytes as Latin-1, whose characters are the first 256 of Unicode.
+  std::snprintf(reference, sizeof reference, "&#%u;", static_cast<unsigned>(byte));
+  return reference;
 }
 
 // A piece never exceeds HEX_MAX_STRING characters with its tags. Text that does not fit goes on in
@@ -59,10 +71,11 @@ void save_log(std::uint32_t rgb, const char* text) {
   std::string piece;
   piece.reserve(HEX_MAX_STRING);
   const char* ch = text;
+  char reference[8];
   do {
     piece.assign(opening);
     while (*ch != '\0') {
-      const std::string_view unit = escaped(*ch);
+      const std::string_view unit = escaped(*ch, reference);
       if (piece.size() - kOpeningTagLength + unit.size() > kRoom) break;
       piece.append(unit);
       ++ch;
@@ -86,14 +99,15 @@ void hex_save_tx_log(int port, const char* text, int /*length*/) {
 
 void hex_log_open(platform::DialogHost& hwndDlg) {
   char name[HEX_FILENAME_SIZE];
-  hex_file_dlg("htm", "Select or enter a Log File name", name);
+  hex_file_dlg("htm", "Select or enter a Log File name", name, true);
   // A second Log ends the open log properly, but only now: while the prompt was open the pump went
   // on, and the open log kept what it showed.
   if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   hwndDlg.set_text(IDT_STATUS, name);
   hex_logfile = std::fopen(name, "wb");
   if (hex_logfile == nullptr) {
-    hex_err_msg("Log File open error");
+    const int error = errno;
+    hex_err_msg("Log File open error", error, name[0] != '\0' ? hex_os_reason(name, error) : "");
     hex_log = 0;
     hwndDlg.set_text(IDT_STATUS, "");
     hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
@@ -115,10 +129,10 @@ void hex_log_close(platform::DialogHost& hwndDlg) {
   hex_log = 0;
 }
 
-int hex_file_dlg(const char* extension, const char* title, char* filelist) {
+int hex_file_dlg(const char* extension, const char* title, char* filelist, bool written) {
   filelist[0] = '\0';
   const std::optional<std::string> path =
-      platform::desktop().open_file_prompt({title, extension});
+      platform::desktop().open_file_prompt({title, extension, written});
   // A path that does not fit is refused rather than cut into the name of some other file.
   if (!path || path->empty() || path->size() >= HEX_FILENAME_SIZE) return 0;
   std::memcpy(filelist, path->c_str(), path->size() + 1);

@@ -2,6 +2,8 @@
 // owner, each returning when dismissed.
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "core/hex.h"
 #include "platform/desktop.h"
@@ -13,6 +15,19 @@ void hex_err_msg(const char* text) {
   char line[256];
   std::snprintf(line, sizeof line, "%s = %d", text, last_error);
   platform::desktop().message_box(line, "Quillport Windows Error");
+}
+
+void hex_err_msg(const char* text, int error, std::string_view detail) {
+  char line[256];
+  std::snprintf(line, sizeof line, "%s = %d", text, error);
+  std::string shown = line;
+  if (!detail.empty()) shown.append("\n").append(detail);
+  platform::desktop().message_box(shown, "Quillport Windows Error");
+}
+
+std::string hex_os_reason(std::string_view subject, int error) {
+  // The words follow the user's language; what the program decides never depends on them.
+  return std::string(subject) + ": " + (error != 0 ? std::strerror(error) : "no reason given by the system");
 }
 
 void hex_errcode_msg(const char* text, int code) {

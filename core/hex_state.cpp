@@ -1,4 +1,7 @@
 // The terminal ports' state: start-up, shutdown, line settings and bindings to serial ports.
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -8,6 +11,7 @@
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "core/resource.h"
+#include "serial/devices.h"
 #include "serial/ser.h"
 
 using platform::Check;
@@ -84,8 +88,27 @@ void fill_selector(DialogHost& dialog, int id, std::span<const char[Width]> tabl
   dialog.select_entry(id, selected);
 }
 
-void report_reconfigure_failure(int result) {
-  if (result != 0) hex_err_msg("Error reconfiguring comm port parameters");
+// The device a serial port number stands for, as a person names it.
+std::string device_label(int portnum) {
+  const std::string path = serial::device_path(portnum);
+  return path.empty() ? "COM" + std::to_string(portnum + 1) : path;
+}
+
+// Why the last call on a terminal port's serial port failed, in words: for a port that is not open,
+// why it could not be opened; otherwise the OS's reason `error`.
+std::string port_failure(const HEX_OBJ_TYP& obj, int error) {
+  if (obj.err < 0 && obj.err != TORVEL_WIN32ERR) {
+    const std::string why = serial::open_failure(obj.portnum);
+    return why.empty() ? device_label(obj.portnum) + ": not open" : why;
+  }
+  return hex_os_reason(device_label(obj.portnum), error);
+}
+
+// Reports a failed setting. errno was cleared before the library call, so the number shown is the
+// failure's own (0 for a port that is not open), not one left over from an earlier call.
+void report_reconfigure_failure(const HEX_OBJ_TYP& obj) {
+  const int error = errno;
+  hex_err_msg("Error reconfiguring comm port parameters", error, port_failure(obj, error));
 }
 
 void apply_speed(DialogHost& dialog, int port) {
@@ -94,10 +117,66 @@ void apply_speed(DialogHost& dialog, int port) {
   obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
 }
 
+// The Speed field shows the rate in effect: its entry, or the typed rate with no entry selected.
+void show_speed(DialogHost& dialog, int port) {
+  const int id = kSelectors[port].speed;
+  const int baud = hex_obj[port].baud;
+  if (baud >= 0 && baud < HEX_BAUD_MAX) {
+    dialog.select_entry(id, baud);
+    return;
+  }
+  dialog.select_entry(id, -1);
+  dialog.set_text(id, std::to_string(hex_port_rate(port)));
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A rate typed in the Speed field is applied through the library's path for any rate: a code
+// above 9 is the rate itself. Lower rates cannot be asked for that way, and no device runs at them.
+void apply_typed_speed(DialogHost& dialog, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  const int id = kSelectors[port].speed;
+  const std::string typed(trimmed(dialog.text(id)));
+  if (const int entry = hex_entry_named(dialog, id, typed); entry >= 0) {
+    if (entry != obj.baud) {
+      dialog.select_entry(id, entry);
+      apply_speed(dialog, port);
+    }
+    show_speed(dialog, port);
+    return;
+  }
+  const unsigned rate = text_as_number(typed, 0);
+  if (rate == 0 || rate == hex_port_rate(port)) {  // no rate, or the one in effect: nothing to apply
+    show_speed(dialog, port);
+    return;
+  }
+  const bool expressible = rate >= BaudValue.size();
+  errno = 0;
+  const int result = expressible ? SioBaud(obj.portnum, rate) : 0;
+  if (result > 0) {
+    obj.err = result;
+    obj.baud = static_cast<int>(rate);
+    show_speed(dialog, port);
+    return;
+  }
+  const int error = expressible ? errno : EINVAL;
+  obj.err = result;
+  const std::string why = port_failure(obj, error);
+  // The driver may have settled on another rate: the line goes back to the one in effect.
+  if (obj.present) SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+  hex_err_msg("Error reconfiguring comm port parameters", error, why);
+  show_speed(dialog, port);
+}
+
 void apply_parms(int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
+  errno = 0;
   obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
-  report_reconfigure_failure(obj.err);
+  if (obj.err != 0) report_reconfigure_failure(obj);
 }
 
 void apply_data(DialogHost& dialog, int port) {
@@ -121,8 +200,9 @@ void apply_flow(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   const std::string text = dialog.text(kSelectors[port].flow);
   std::snprintf(obj.flow, sizeof obj.flow, "%s", text.c_str());
+  errno = 0;
   obj.err = SioFlow(obj.portnum, flow_code(obj.flow));
-  report_reconfigure_failure(obj.err);
+  if (obj.err != 0) report_reconfigure_failure(obj);
 }
 
 // Opens the serial port a terminal port is bound to and gives it the port's stored speed and
@@ -225,9 +305,13 @@ void hex_quit(DialogHost& hwndDlg) {
     // Lower the lines while the port is still ours, so the far end sees the terminal leave.
     SioDTR(obj.portnum, 'C');
     SioRTS(obj.portnum, 'C');
+    errno = 0;
     obj.err = SioDone(obj.portnum);
     obj.present = 0;
-    if (obj.err == 0) hex_err_msg("Error closing comm port");
+    if (obj.err == 0) {
+      const int error = errno;
+      hex_err_msg("Error closing comm port", error, hex_os_reason(device_label(obj.portnum), error));
+    }
   }
   hex_log_close(hwndDlg);
   if (hex_timer != 0) {
@@ -261,6 +345,27 @@ bool hex_reopen(DialogHost& hwndDlg, int port) {
   hex_show_presence(hwndDlg, port);
   return true;
 }
+
+unsigned hex_port_rate(int port) {
+  const int baud = hex_obj[port].baud;
+  return baud >= 0 && baud < HEX_BAUD_MAX ? BaudValue[static_cast<std::size_t>(baud)] : static_cast<unsigned>(baud);
+}
+
+int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
+  text = trimmed(text);
+  for (int i = 0; i < hwndDlg.entry_count(id); ++i) {
+    const std::string entry = hwndDlg.entry_text(id, i);
+    const bool same = entry.size() == text.size() &&
+                      std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
+                        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                      });
+    if (same) return i;
+  }
+  return -1;
+}
+
+void hex_speed1KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 0); }
+void hex_speed2KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 1); }
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }
 void hex_data1SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 0); }

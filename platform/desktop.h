@@ -11,6 +11,9 @@ namespace platform {
 struct FilePrompt {
   std::string_view title;
   std::string_view default_extension;  // added to a typed name that has none
+  // The file will be written: choosing one that exists asks whether to replace it, and "No" goes
+  // back to the prompt.
+  bool confirm_replace = false;
 };
 
 class Desktop {

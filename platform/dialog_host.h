@@ -17,8 +17,11 @@ namespace platform {
 enum class Check { Unchecked = 0, Checked = 1, Indeterminate = 2 };
 
 // What a control reports with a command. A selector reports its selection changing, the focus
-// coming and going, its list opening and closing, and its field edited by the user.
-enum class Notification { Clicked, SelChange, KillFocus, EditChange, MsgFilter, SetFocus, DropDown, CloseUp };
+// coming and going, its list opening and closing, its field edited by the user, and Enter pressed
+// in its field.
+enum class Notification {
+  Clicked, SelChange, KillFocus, EditChange, MsgFilter, SetFocus, DropDown, CloseUp, Enter
+};
 
 enum class MessageKind {
   InitDialog,  // once, before the dialog is shown

@@ -1,6 +1,7 @@
 #include "platform/headless_host.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -145,11 +146,20 @@ void HeadlessHost::message_box(std::string_view text, std::string_view caption) 
 
 std::optional<std::string> HeadlessHost::open_file_prompt(const FilePrompt& prompt) {
   prompt_titles_.emplace_back(prompt.title);
-  if (file_answers_.empty()) return std::nullopt;
-  FileAnswer answer = std::move(file_answers_.front());
-  file_answers_.pop_front();
-  if (answer.open_for.count() > 0) wait_in_modal(answer.open_for);
-  return answer.path;
+  for (;;) {
+    if (file_answers_.empty()) return std::nullopt;
+    FileAnswer answer = std::move(file_answers_.front());
+    file_answers_.pop_front();
+    if (answer.open_for.count() > 0) wait_in_modal(answer.open_for);
+    std::error_code error;
+    if (!answer.path || !prompt.confirm_replace || !std::filesystem::is_regular_file(*answer.path, error))
+      return answer.path;
+    replace_questions_.push_back(*answer.path);
+    const bool replace = !replace_answers_.empty() && replace_answers_.front();
+    if (!replace_answers_.empty()) replace_answers_.pop_front();
+    if (replace) return answer.path;
+    // No: the prompt again, for another name.
+  }
 }
 
 void HeadlessHost::queue_file_answer(std::optional<std::string> answer, std::chrono::milliseconds open_for) {

@@ -95,6 +95,11 @@ class HeadlessHost final : public DialogHost, public Desktop {
   void queue_file_answer(std::optional<std::string> answer,
                          std::chrono::milliseconds open_for = std::chrono::milliseconds(0));
   const std::vector<std::string>& prompt_titles() const { return prompt_titles_; }
+  // The answer to the next question whether to replace an existing file (asked by a prompt for a
+  // file that will be written); with none queued, the answer is No.
+  void queue_replace_answer(bool replace) { replace_answers_.push_back(replace); }
+  // The paths that question was asked about.
+  const std::vector<std::string>& replace_questions() const { return replace_questions_; }
 
   bool ended() const { return dispatcher_.ended(); }
   int end_result() const { return end_result_; }
@@ -139,6 +144,8 @@ class HeadlessHost final : public DialogHost, public Desktop {
   std::vector<MessageBoxRecord> boxes_;
   std::deque<FileAnswer> file_answers_;
   std::vector<std::string> prompt_titles_;
+  std::deque<bool> replace_answers_;
+  std::vector<std::string> replace_questions_;
   int end_result_ = 0;
 };
 

@@ -87,6 +87,8 @@ std::uint8_t Palette::index_of(Colour colour) {
 
 std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
+bool is_blank(char ch) { return ch == ' ' || ch == '\t'; }
+
 }  // namespace
 
 struct TextModel::Impl {
@@ -300,8 +302,8 @@ struct TextModel::Impl {
     }
   }
 
-  // The furthest column that is still on row k: a full wrapped row ends at 79, since the position
-  // after its 80th character is the first of the next row.
+  // The furthest column that is still on row k: a wrapped row ends before its last character, since
+  // the position after it is the first of the next row.
   int last_column(int k) const {
     const Row& r = row_at(k);
     return (r.lf || k == row_count() - 1) ? r.length : r.length - 1;
@@ -346,10 +348,17 @@ struct TextModel::Impl {
   // ---- Row writer: lays a character stream out into new rows, built into a treap as it goes ----
 
   void out_put(const char* chars, const std::uint8_t* colours, std::uint8_t colour, std::size_t count) {
+    // Characters before the next LF: one search per line, not one per row.
+    auto before_lf = [](const char* from, std::size_t n) {
+      if (n == 0) return n;  // an empty insertion may come without a buffer
+      const void* lf = std::memchr(from, '\n', n);
+      return lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - from);
+    };
+    std::size_t line = before_lf(chars, count);
     while (count > 0) {
       if (out_row == kNil) out_row = allocate();
       Row& r = node(out_row).row;
-      if (*chars == '\n') {
+      if (line == 0) {
         r.chars[r.length] = '\n';
         r.colours[r.length] = colours != nullptr ? *colours : colour;
         r.lf = true;
@@ -357,16 +366,28 @@ struct TextModel::Impl {
         ++chars;
         if (colours != nullptr) ++colours;
         --count;
+        line = before_lf(chars, count);
         continue;
       }
       // A full row takes a following LF; anything else starts the next row.
       if (r.length == kDisplayColumns) {
-        out_close();
+        out_wrap(*chars);
         continue;
       }
-      std::size_t take = std::min<std::size_t>(count, kDisplayColumns - r.length);
-      if (const void* lf = std::memchr(chars, '\n', take); lf != nullptr) {
-        take = static_cast<std::size_t>(static_cast<const char*>(lf) - chars);
+      const std::size_t room = kDisplayColumns - r.length;
+      std::size_t take = std::min(line, room);
+      bool row_ends = false;
+      if (line > room && !is_blank(chars[room])) {
+        // The row fills up inside a word. When the row's last blank is among these characters, the
+        // row ends there at once (what out_wrap would do after moving the word's start back out).
+        const std::size_t lowest = r.length == 0 ? 1 : 0;
+        for (std::size_t i = room; i-- > lowest;) {
+          if (is_blank(chars[i])) {
+            take = i;
+            row_ends = true;
+            break;
+          }
+        }
       }
       std::copy_n(chars, take, r.chars.begin() + r.length);
       if (colours != nullptr) {
@@ -378,7 +399,39 @@ struct TextModel::Impl {
       r.length = static_cast<std::uint8_t>(r.length + take);
       chars += take;
       count -= take;
+      line -= take;
+      if (row_ends) out_close();
     }
+  }
+
+  // The open row is full and `next`, not an LF, follows it. Unless `next` is a blank, the word it
+  // belongs to would be split: the row ends at its last blank (not its first character), and the
+  // blank and what follows it open the next row. Without such a blank the row is cut at 80.
+  void out_wrap(char next) {
+    int cut = kDisplayColumns;
+    if (!is_blank(next)) {
+      const Row& full = node(out_row).row;
+      for (int i = kDisplayColumns - 1; i > 0; --i) {
+        if (is_blank(full.chars[static_cast<std::size_t>(i)])) {
+          cut = i;
+          break;
+        }
+      }
+    }
+    if (cut == kDisplayColumns) {
+      out_close();
+      return;
+    }
+    const std::int32_t rest = allocate();
+    Row& full = node(out_row).row;  // nodes never move when the pool grows
+    Row& moved = node(rest).row;
+    const int count = kDisplayColumns - cut;
+    std::copy_n(full.chars.begin() + cut, count, moved.chars.begin());
+    std::copy_n(full.colours.begin() + cut, count, moved.colours.begin());
+    moved.length = static_cast<std::uint8_t>(count);
+    full.length = static_cast<std::uint8_t>(cut);
+    out_close();
+    out_row = rest;
   }
 
   // Appends the finished row to the treap being built: the right spine of a treap built in row
@@ -409,13 +462,16 @@ struct TextModel::Impl {
 
   // ---- Edits ----
 
-  // Replaces [a, b) by text (no NUL, at most one chunk). Rewraps from the row of a to the end of
-  // the LF-ended line holding b; rows before keep their wrapping, rows after are untouched.
+  // Replaces [a, b) by text (no NUL, at most one chunk). Rewraps from the first row the edit can
+  // change to the end of the LF-ended line holding b; rows before keep their wrapping, rows after
+  // are untouched.
   void replace_range(int a, int b, std::string_view text, std::uint8_t colour) {
     int first = row_of(a);
-    // A full wrapped row before the edit must be rewritten too: an LF arriving right after it
-    // joins it, and an emptied last row after it disappears.
-    if (first > 0 && !row_at(first - 1).lf) --first;
+    // Where a row ends depends on the 81 characters from its start, so the wrapped row before the
+    // edit is rewritten too when it starts within 80 characters of it: a word growing at the edit
+    // moves down, an LF arriving right after a full row joins it, an emptied last row disappears.
+    // The row before that one cannot change: the two of them span more than 80 characters.
+    if (first > 0 && !row_at(first - 1).lf && row_start(first - 1) + kDisplayColumns >= a) --first;
     const int last = line_end_row(row_of(b));
     std::int32_t left = kNil;
     std::int32_t mid = kNil;

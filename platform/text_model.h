@@ -1,18 +1,22 @@
 // The text behind the trace display: a byte text with a colour per character, laid out in rows of at
 // most 80 characters, a caret and selection, a 25-row view and a capped scrollback.
 //
-// Layout. The text is cut into rows: an LF is one character and ends its row; a run of more than 80
-// characters without LF becomes rows of 80. A row therefore holds 0..80 characters plus, except for
-// the last row, either an LF or exactly 80 characters. When the text ends with LF the empty row after
-// it counts (the empty text has one row). Positions are 0-based character offsets into the whole
-// text, rows ("lines") are 0-based.
+// Layout. The text is cut into rows of at most 80 characters: an LF is one character and ends its
+// row; a longer run without LF wraps at a blank (space or tab), as a word-wrapping text control
+// does. When the word after column 80 would be split, the row ends before the last blank of its
+// first 80 characters and that blank starts the next row, so a byte shown as " C3" is never cut in
+// two and rows of hexadecimal text all read " XX XX ...". A row without a blank after its first
+// character is cut at 80. Every row but the last ends with an LF or where the wrap put the next
+// row's start. When the text ends with LF the empty row after it counts (the empty text has one
+// row). Positions are 0-based character offsets into the whole text, rows ("lines") are 0-based.
 //
 // Scrollback. At most max_rows rows are kept; beyond it the oldest whole pages of 25 rows are
 // dropped, and the caret, the selection and the first visible row shift with the text, so a page
 // boundary (a row number divisible by 25) stays a page boundary.
 //
 // Cost. Appending at the end and every query is O(log n) or amortised O(1); an edit in the middle
-// costs the rows from the edit to the end of its LF-terminated line, plus O(log n).
+// costs the rows from 80 characters before the edit to the end of its LF-terminated line, plus
+// O(log n).
 #pragma once
 
 #include <cstdint>

@@ -41,6 +41,7 @@ struct PortRecord {
   SavedSettings OldSettings;  // the device's own settings, put back at close
   LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
   std::string Failure;        // why the port is not usable: its last open or read failed
+  int FailureError = 0;       // the errno of that failure
 };
 
 std::array<PortRecord, NBR_PORTS> PortData;
@@ -112,6 +113,7 @@ int Write(int Port, const char* Buffer, std::size_t Size) {
 // A read failed: the device has gone or broke. Its text stays with the port, for the user.
 int ReadFailed(int Port, int err) {
   Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
+  Record(Port).FailureError = err;
   return Win32Error(err);
 }
 
@@ -141,6 +143,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   if (rec.Handle != INVALID_HANDLE) {
     // Opening again would lose the open descriptor; the port stays as it is.
     rec.Failure = name + ": already open";
+    rec.FailureError = EBUSY;
     return Win32Error(EBUSY);
   }
 
@@ -148,6 +151,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   const std::string path = serial::device_path(Port);
   if (path.empty()) {
     rec.Failure = name + ": no serial device";
+    rec.FailureError = ENODEV;
     return Win32Error(ENODEV);
   }
 
@@ -161,6 +165,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings);
       err != 0) {
     rec.Failure = path + ": " + std::strerror(err);
+    rec.FailureError = err;
     return Win32Error(err);
   }
   // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
@@ -169,6 +174,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   serial::platform::set_output_line(fd, OutputLine::Rts, false);
   rec.Handle = fd;
   rec.Failure.clear();
+  rec.FailureError = 0;
   rec.Counters = LineCounters{};
   serial::platform::line_counters(fd, rec.Counters);
   return TORVEL_OK;
@@ -411,6 +417,32 @@ int native_handle(int port) {
 std::string open_failure(int port) {
   if (VerifyPort(port) != TORVEL_OK) return {};
   return Record(port).Failure;
+}
+
+int open_failure_error(int port) {
+  if (VerifyPort(port) != TORVEL_OK) return 0;
+  return Record(port).FailureError;
+}
+
+FailureKind failure_kind(int error) {
+  switch (error) {
+    case 0: return FailureKind::None;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return FailureKind::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return FailureKind::Permission;
+    case EBUSY:
+    case EWOULDBLOCK: return FailureKind::Busy;  // flock: another program holds the port
+    case ENOTTY:
+    case EINVAL:
+    case EOPNOTSUPP:
+    case EISDIR: return FailureKind::Unsupported;
+    case EIO:
+    case EPIPE: return FailureKind::Gone;
+    default: return FailureKind::Other;
+  }
 }
 
 }  // namespace serial

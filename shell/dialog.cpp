@@ -1,5 +1,7 @@
 #include "shell/dialog.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -114,17 +116,52 @@ void port_bound(DialogHost& dialog, void (*handler)(DialogHost&)) {
   win_show_devices(dialog);
 }
 
+// A new rate is named in the port's indicator hint.
+void speed_set(DialogHost& dialog, void (*handler)(DialogHost&)) {
+  handler(dialog);
+  win_show_devices(dialog);
+}
+
+int command(DialogHost& dialog, int id, Notification code);
+
+// Selectors whose field a user may type into, the message entry aside.
+constexpr int kSettingSelectors[] = {IDC_PORTA,   IDC_SPEED1, IDC_DATA1,   IDC_STOP1, IDC_PARITY1, IDC_FLOW1,
+                                     IDC_PORTB,   IDC_SPEED2, IDC_DATA2,   IDC_STOP2, IDC_PARITY2, IDC_FLOW2,
+                                     IDC_VIEW,    IDC_SUM,    IDC_PROTOCOL, IDC_FRAME};
+
+// The user is done with a setting's field (it lost the focus, or Enter was pressed in it). Typed
+// text takes effect only as an entry it names, chosen as from the list (or, in Speed, as a rate);
+// anything else gives way to the value in effect, so the window never shows a setting that is not
+// on the line.
+int typed_text_done(DialogHost& dialog, int id) {
+  if (id == IDC_SPEED1 || id == IDC_SPEED2) {
+    speed_set(dialog, id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus);
+    return 1;
+  }
+  const int selected = dialog.selected_entry(id);
+  const int named = hex_entry_named(dialog, id, dialog.text(id));
+  if (named >= 0 && named != selected) {
+    dialog.select_entry(id, named);
+    return command(dialog, id, Notification::SelChange);
+  }
+  dialog.select_entry(id, selected);
+  return 1;
+}
+
 int command(DialogHost& dialog, int id, Notification code) {
   const bool selection_changed = code == Notification::SelChange;
+  if ((code == Notification::KillFocus || code == Notification::Enter) &&
+      std::find(std::begin(kSettingSelectors), std::end(kSettingSelectors), id) != std::end(kSettingSelectors))
+    return typed_text_done(dialog, id);
   switch (id) {
     case IDOK: end_program(dialog, 1); return 1;
     case IDCANCEL: end_program(dialog, 0); return 1;
-    case IDC_SPEED1: if (selection_changed) hex_speed1SelChange(dialog); return 1;
+    case IDC_SPEED1: if (selection_changed) speed_set(dialog, hex_speed1SelChange); return 1;
     case IDC_DATA1: if (selection_changed) hex_data1SelChange(dialog); return 1;
     case IDC_STOP1: if (selection_changed) hex_stop1SelChange(dialog); return 1;
     case IDC_PARITY1: if (selection_changed) hex_parity1SelChange(dialog); return 1;
     case IDC_FLOW1: if (selection_changed) hex_flow1SelChange(dialog); return 1;
-    case IDC_SPEED2: if (selection_changed) hex_speed2SelChange(dialog); return 1;
+    case IDC_SPEED2: if (selection_changed) speed_set(dialog, hex_speed2SelChange); return 1;
     case IDC_DATA2: if (selection_changed) hex_data2SelChange(dialog); return 1;
     case IDC_STOP2: if (selection_changed) hex_stop2SelChange(dialog); return 1;
     case IDC_PARITY2: if (selection_changed) hex_parity2SelChange(dialog); return 1;

@@ -27,10 +27,10 @@ std::string indicator_hint(int port) {
   const int number = hex_obj[port].portnum;
   const std::string path = serial::device_path(number);
   std::string hint = "COM" + std::to_string(number + 1) + (path.empty() ? "" : "  " + path);
-  if (hex_obj[port].present) return hint;
+  if (hex_obj[port].present) return hint + "\n" + std::to_string(hex_port_rate(port)) + " bit/s";
   const std::string why = serial::open_failure(number);
   hint += "\n" + (why.empty() ? std::string("not open") : why);
-  if (why.find("Permission denied") != std::string::npos)
+  if (serial::failure_kind(serial::open_failure_error(number)) == serial::FailureKind::Permission)
     hint += "\nTo use serial ports, join the dialout group (sudo usermod -aG dialout $USER) and log in again.";
   return hint;
 }

@@ -333,6 +333,11 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
       QObject::connect(selector->lineEdit(), &QLineEdit::textEdited, selector, [this, id](const QString&) {
         post({MessageKind::Command, id, Notification::EditChange});
       });
+      // Queued, so that it follows Qt's own handling of the key, which chooses an entry the text
+      // names exactly (and reports that first as the selection change).
+      QObject::connect(
+          selector->lineEdit(), &QLineEdit::returnPressed, selector,
+          [this, id] { post({MessageKind::Command, id, Notification::Enter}); }, Qt::QueuedConnection);
       // The template's height is the extent of the dropped list; the field keeps its own height.
       selector->setGeometry(box.x(), box.y(), box.width(), selector->sizeHint().height());
       return selector;
@@ -359,9 +364,12 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
     case ControlKind::GroupBox:
       made = new QGroupBox(from_utf8(layout.caption), parent);
       break;
-    case ControlKind::Label:
-      made = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
+    case ControlKind::Label: {
+      QLabel* label = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
+      label->setWordWrap(true);  // a caption wider than its box takes two lines
+      made = label;
       break;
+    }
     case ControlKind::LabelLeft: {
       QLabel* label = make_label(parent, layout.caption, Qt::AlignLeft | Qt::AlignTop);
       label->setWordWrap(true);
@@ -655,7 +663,8 @@ std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prom
 std::optional<std::string> QtDialogHost::ask_for_file(const FilePrompt& prompt) {
   if (file_prompt_handler_) return file_prompt_handler_(prompt);
   QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
-  chooser.setAcceptMode(QFileDialog::AcceptOpen);
+  // A save prompt asks before replacing an existing file, and "No" leaves the user in the prompt.
+  chooser.setAcceptMode(prompt.confirm_replace ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   chooser.setFileMode(QFileDialog::AnyFile);
   // The desktop's own (GTK) open dialog refuses the name of a file that does not exist yet, and a
   // file to receive is named before it exists.

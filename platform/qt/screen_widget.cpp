@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -23,6 +25,7 @@ constexpr int kMargin = 2;          // between the frame and the grid
 constexpr int kCaretWidth = 2;
 constexpr int kWheelRows = 3;       // rows a wheel notch scrolls
 constexpr int kWheelNotch = 120;    // eighths of a degree
+constexpr int kFillBand = 32;       // lines
 
 QColor to_qcolor(Colour colour) {
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
@@ -34,6 +37,50 @@ QColor to_qcolor(Colour colour) {
 bool has_glyph(unsigned char byte) { return byte > 0x20 && (byte < 0x7F || byte > 0x9F); }
 
 bool is_word_char(unsigned char byte) { return has_glyph(byte) && byte != 0xA0; }
+
+// A trace that grows at the bottom changes the scroll bar's range every tick, while its handle,
+// already at its shortest, stays where it is: the bar repaints only when what it shows changes.
+class TraceScrollBar final : public QScrollBar {
+ public:
+  explicit TraceScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+  // Range, page and value at once: the handle is judged in its final place only.
+  void show_rows(int maximum, int page, int value) {
+    setting_ = true;
+    setRange(0, maximum);
+    setPageStep(page);
+    setSingleStep(1);
+    setValue(value);
+    setting_ = false;
+    if (moved()) update();
+  }
+
+ protected:
+  void sliderChange(SliderChange change) override {
+    if (!setting_ && moved()) QScrollBar::sliderChange(change);
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    shown_handle_ = QRect();  // drawn anew at the new size
+    QScrollBar::resizeEvent(event);
+  }
+
+ private:
+  bool moved() {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    // The arrows may be drawn differently at either end.
+    const int ends = (value() == minimum() ? 1 : 0) | (value() == maximum() ? 2 : 0);
+    if (handle == shown_handle_ && ends == shown_ends_) return false;
+    shown_handle_ = handle;
+    shown_ends_ = ends;
+    return true;
+  }
+
+  bool setting_ = false;
+  QRect shown_handle_;
+  int shown_ends_ = -1;
+};
 
 // What one key press means to the display: a virtual-key code (0: none) and a character (-1: none).
 struct Stroke {
@@ -61,6 +108,18 @@ Stroke translate(int key, bool control, const QString& text) {
     case Qt::Key_Space: return {0x20, ' '};
     default: break;
   }
+  if (control) {
+    // The control characters beyond Ctrl+A..Z, as terminals type them.
+    switch (key) {
+      case Qt::Key_At: return {0, 0x00};
+      case Qt::Key_BracketLeft: return {0, 0x1B};
+      case Qt::Key_Backslash: return {0, 0x1C};
+      case Qt::Key_BracketRight: return {0, 0x1D};
+      case Qt::Key_AsciiCircum: return {0, 0x1E};
+      case Qt::Key_Underscore: return {0, 0x1F};
+      default: break;
+    }
+  }
   Stroke stroke;
   if (key >= Qt::Key_A && key <= Qt::Key_Z) {
     stroke.vk = VK_KEY_A + (key - Qt::Key_A);
@@ -83,7 +142,7 @@ Stroke translate(int key, bool control, const QString& text) {
 }  // namespace
 
 ScreenWidget::ScreenWidget(DisplaySurface& surface, QWidget* parent)
-    : QFrame(parent), surface_(surface), scroll_bar_(new QScrollBar(Qt::Vertical, this)) {
+    : QFrame(parent), surface_(surface), scroll_bar_(new TraceScrollBar(this)) {
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -107,15 +166,15 @@ void ScreenWidget::refresh() {
   if (revision == seen_revision_) return;
   seen_revision_ = revision;
   sync_scroll_bar();
-  update();
+  // A trace growing below the rows on screen (the user keeps a selection in view) changes nothing
+  // shown. Otherwise the text only: the scroll bar beside it repaints itself when it changes.
+  if (!page_unchanged()) update(text_background());
 }
 
 void ScreenWidget::sync_scroll_bar() {
   const QSignalBlocker quiet(scroll_bar_);  // setting it from the model is not a user's scroll
-  scroll_bar_->setRange(0, std::max(0, surface_.line_count() - 1));
-  scroll_bar_->setPageStep(kDisplayPageRows);
-  scroll_bar_->setSingleStep(1);
-  scroll_bar_->setValue(surface_.first_visible_line());
+  static_cast<TraceScrollBar*>(scroll_bar_)->show_rows(std::max(0, surface_.line_count() - 1), kDisplayPageRows,
+                                                       surface_.first_visible_line());
 }
 
 QRect ScreenWidget::text_area() const {
@@ -143,6 +202,12 @@ void ScreenWidget::fit_font() {
   font.setPixelSize(chosen);
   const QFontMetrics metrics(font);
   font_ = font;
+  raw_font_ = QRawFont::fromFont(font_);
+  QString latin1(256, QChar());
+  for (int byte = 0; byte < 256; ++byte) latin1[byte] = QChar(byte);
+  const QList<quint32> indexes = raw_font_.glyphIndexesForString(latin1);
+  for (int byte = 0; byte < 256; ++byte) glyphs_[static_cast<std::size_t>(byte)] = byte < indexes.size() ? indexes[byte] : 0;
+  forget_rows();
   // The rows share out the height the font leaves over, so the grid fills the box.
   const int row_height = std::max(metrics.height(), area.height() / kPaintedRows);
   cell_ = QSize(std::max(1, metrics.horizontalAdvance(QLatin1Char('M'))), std::max(1, row_height));
@@ -192,12 +257,21 @@ void ScreenWidget::resizeEvent(QResizeEvent* event) {
   update();
 }
 
-void ScreenWidget::paintEvent(QPaintEvent* event) {
-  QFrame::paintEvent(event);
-  QPainter painter(this);
+QRect ScreenWidget::text_background() const {
   QRect inside = contentsRect();
   inside.setRight(scroll_bar_->geometry().left() - 1);
-  painter.fillRect(inside, palette().color(QPalette::Base));
+  return inside;
+}
+
+void ScreenWidget::paintEvent(QPaintEvent* event) {
+  const QRect inside = text_background();
+  if (!inside.contains(event->rect())) QFrame::paintEvent(event);  // the frame only when it is to be drawn
+  QPainter painter(this);
+  // Qt's raster engine shares a fill taller than about 96 lines out to a thread pool, whose
+  // wake-ups cost more than the fill itself: the background is filled in lower bands.
+  const QColor base = palette().color(QPalette::Base);
+  for (int top = inside.top(); top <= inside.bottom(); top += kFillBand)
+    painter.fillRect(QRect(inside.left(), top, inside.width(), std::min(kFillBand, inside.bottom() + 1 - top)), base);
   painter.setClipRect(inside);
   painter.setFont(font_);
 
@@ -205,8 +279,14 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   const Selection selection = surface_.selection();
   const int first = surface_.first_visible_line();
   const int rows = surface_.line_count();
-  for (int page_row = 0; page_row < kPaintedRows && first + page_row < rows; ++page_row)
-    paint_row(painter, page_row, first + page_row, selection);
+  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+    if (first + page_row < rows)
+      paint_row(painter, page_row, first + page_row, selection);
+    else
+      rows_[static_cast<std::size_t>(page_row)].valid = false;
+  }
+  painted_first_ = first;
+  painted_selection_ = selection;
 
   if (hasFocus() && selection.cpMin == selection.cpMax) {
     const int row = surface_.line_from_char(selection.cpMin);
@@ -220,24 +300,116 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   }
 }
 
-void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) const {
-  const std::string text = surface_.row_text(row);
-  std::array<Colour, kDisplayColumns + 1> colours{};
-  surface_.row_colours(row, colours.data(), static_cast<int>(colours.size()));
+void ScreenWidget::forget_rows() {
+  for (RowPaint& paint : rows_) paint.valid = false;
+}
+
+// The model's revision says that something changed, not which rows: a row is read into `fetched_`
+// and compared with what was last drawn in its place.
+bool ScreenWidget::row_unchanged(int page_row, int row, Selection selection) {
+  RowPaint& now = fetched_;
+  now.text = surface_.row_text(row);
+  const int count = std::min(static_cast<int>(now.text.size()), static_cast<int>(now.colours.size()));
+  surface_.row_colours(row, now.colours.data(), count);
   const int start = surface_.line_index(row);
-  const int count = std::min(static_cast<int>(text.size()), static_cast<int>(colours.size()));
-  const QColor highlight = palette().color(QPalette::Highlight);
+  now.selected_from = std::clamp(selection.cpMin - start, 0, count);
+  now.selected_to = std::clamp(selection.cpMax - start, 0, count);
+  const RowPaint& shown = rows_[static_cast<std::size_t>(page_row)];
+  return shown.valid && shown.text == now.text && shown.selected_from == now.selected_from &&
+         shown.selected_to == now.selected_to &&
+         std::equal(now.colours.begin(), now.colours.begin() + count, shown.colours.begin());
+}
+
+bool ScreenWidget::page_unchanged() {
+  const Selection selection = surface_.selection();
+  const int first = surface_.first_visible_line();
+  if (first != painted_first_ || selection.cpMin != painted_selection_.cpMin ||
+      selection.cpMax != painted_selection_.cpMax)
+    return false;
+  const int rows = surface_.line_count();
+  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+    const bool shown = rows_[static_cast<std::size_t>(page_row)].valid;
+    if (first + page_row < rows ? !row_unchanged(page_row, first + page_row, selection) : shown) return false;
+  }
+  return true;
+}
+
+// A row is laid out again only when it differs from what was drawn in its place.
+void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) {
+  RowPaint& paint = rows_[static_cast<std::size_t>(page_row)];
+  if (!row_unchanged(page_row, row, selection)) {
+    paint.text = fetched_.text;
+    paint.colours = fetched_.colours;
+    paint.selected_from = fetched_.selected_from;
+    paint.selected_to = fetched_.selected_to;
+    lay_out_row(paint);
+    paint.valid = true;
+  }
+  const int selected_from = paint.selected_from;
+  const int selected_to = paint.selected_to;
+
+  const QRect first = cell_rect(page_row, 0);
+  if (selected_to > selected_from) {  // a selected LF shows as one cell
+    painter.fillRect(QRect(first.left() + selected_from * cell_.width(), first.top(),
+                           (selected_to - selected_from) * cell_.width(), cell_.height()),
+                     palette().color(QPalette::Highlight));
+  }
+  const QPointF baseline(first.left(), first.top() + baseline_);
+  for (const auto& [colour, run] : paint.runs) {
+    painter.setPen(colour);
+    painter.drawGlyphRun(baseline, run);
+  }
+  for (const auto& [column, colour] : paint.without_glyph) {
+    painter.setPen(colour);
+    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
+    painter.drawText(first.left() + column * cell_.width(), first.top() + baseline_, QString(QChar(byte)));
+  }
+}
+
+// One glyph run per colour, every glyph placed on its own cell: the grid stays exact whatever the
+// font's fractional advance. A character the font lacks is left to drawText, which finds another
+// font for it.
+void ScreenWidget::lay_out_row(RowPaint& paint) const {
+  // Selected characters are drawn in the highlight's text colour, whatever their own.
+  constexpr std::uint64_t kSelected = std::uint64_t{1} << 32;
+  struct Run {
+    std::uint64_t key;  // a colour, or kSelected
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+  };
+  std::vector<Run> runs;
+  paint.without_glyph.clear();
   const QColor highlighted_text = palette().color(QPalette::HighlightedText);
+  const auto colour_of = [&](std::uint64_t key) {
+    return key == kSelected ? highlighted_text : to_qcolor(static_cast<Colour>(key));
+  };
+  const int count = std::min(static_cast<int>(paint.text.size()), static_cast<int>(paint.colours.size()));
   for (int column = 0; column < count; ++column) {
-    const auto byte = static_cast<unsigned char>(text[static_cast<std::size_t>(column)]);
-    const int pos = start + column;
-    const bool selected = pos >= selection.cpMin && pos < selection.cpMax;
-    const QRect cell = cell_rect(page_row, column);
-    if (selected) painter.fillRect(cell, highlight);  // a selected LF shows as one cell
+    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
     if (!has_glyph(byte)) continue;
-    painter.setPen(selected ? highlighted_text : to_qcolor(colours[static_cast<std::size_t>(column)]));
-    // One glyph per cell keeps the grid exact whatever the font's fractional advance.
-    painter.drawText(cell.left(), cell.top() + baseline_, QString(QChar(byte)));
+    const bool selected = column >= paint.selected_from && column < paint.selected_to;
+    const std::uint64_t key = selected ? kSelected : paint.colours[static_cast<std::size_t>(column)];
+    const quint32 glyph = glyphs_[byte];
+    if (glyph == 0) {
+      paint.without_glyph.emplace_back(column, colour_of(key));
+      continue;
+    }
+    auto run = std::find_if(runs.begin(), runs.end(), [key](const Run& r) { return r.key == key; });
+    if (run == runs.end()) {
+      run = runs.insert(runs.end(), Run{key, {}, {}});
+      run->glyphs.reserve(count);
+      run->positions.reserve(count);
+    }
+    run->glyphs.append(glyph);
+    run->positions.append(QPointF(column * cell_.width(), 0));
+  }
+  paint.runs.clear();
+  for (Run& run : runs) {
+    QGlyphRun glyph_run;
+    glyph_run.setRawFont(raw_font_);
+    glyph_run.setGlyphIndexes(run.glyphs);
+    glyph_run.setPositions(run.positions);
+    paint.runs.emplace_back(colour_of(run.key), std::move(glyph_run));
   }
 }
 
@@ -323,6 +495,11 @@ void ScreenWidget::focusInEvent(QFocusEvent* event) {
 void ScreenWidget::focusOutEvent(QFocusEvent* event) {
   QFrame::focusOutEvent(event);
   update();
+}
+
+void ScreenWidget::changeEvent(QEvent* event) {
+  QFrame::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) forget_rows();  // the selection's colours changed
 }
 
 }  // namespace platform

@@ -3,12 +3,18 @@
 // surface, so the dialog's keyboard filter sees each one before the model acts on it.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QFrame>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QRect>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/display_surface.h"
 #include "platform/qt/qt_clipboard.h"
@@ -53,6 +59,7 @@ class ScreenWidget final : public QFrame {
   void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct Cell {
@@ -60,16 +67,39 @@ class ScreenWidget final : public QFrame {
     int column;  // 0..80, the nearest boundary between characters
   };
 
+  // How one painted row is drawn, kept for as long as the row shows the same characters in the same
+  // colours and selection: a glyph run per colour, each glyph placed on its cell.
+  struct RowPaint {
+    bool valid = false;
+    std::string text;  // the row's characters, its LF included
+    std::array<Colour, kDisplayColumns + 1> colours{};
+    int selected_from = 0;  // columns of the selection on the row
+    int selected_to = 0;
+    std::vector<std::pair<QColor, QGlyphRun>> runs;
+    std::vector<std::pair<int, QColor>> without_glyph;  // columns the font has no glyph for
+  };
+
   QRect text_area() const;
+  QRect text_background() const;  // the text area with its margins, the scroll bar excluded
   void fit_font();
   Cell cell_at(QPoint point) const;
   void sync_scroll_bar();
-  void paint_row(QPainter& painter, int page_row, int row, Selection selection) const;
+  void forget_rows();
+  bool row_unchanged(int page_row, int row, Selection selection);
+  bool page_unchanged();
+  void paint_row(QPainter& painter, int page_row, int row, Selection selection);
+  void lay_out_row(RowPaint& paint) const;
 
   DisplaySurface& surface_;
   QtClipboard clipboard_;
   QScrollBar* scroll_bar_;
   QFont font_;
+  QRawFont raw_font_;
+  std::array<quint32, 256> glyphs_{};  // the font's glyph of each Latin-1 character, 0 when none
+  std::array<RowPaint, kPaintedRows> rows_;
+  RowPaint fetched_;  // the row as the model has it now, read for comparison
+  int painted_first_ = -1;
+  Selection painted_selection_;
   QSize cell_{8, 16};
   int baseline_ = 12;  // from the top of a cell
   std::uint64_t seen_revision_ = 0;

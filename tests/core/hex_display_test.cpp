@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +102,25 @@ TEST_F(LogTest, LineDataNeverBecomesMarkup) {
   EXPECT_EQ(read_file(path), kHeader + "<font color=\"#0000FF\">&lt;b&gt;&amp;amp;</font>" + kFooter);
 }
 
+TEST_F(LogTest, BytesAboveAsciiAreWrittenAsCharacterReferences) {
+  const struct {
+    unsigned char byte;
+    std::string logged;
+  } cases[] = {
+      {0x7E, "~"}, {0x7F, "\x7F"}, {0x80, "&#65533;"}, {0x9F, "&#65533;"},
+      {0xA0, "&#160;"}, {0xE9, "&#233;"}, {0xFF, "&#255;"},
+  };
+  const auto path = open_log();
+  std::string expected = kHeader;
+  for (const auto& c : cases) {
+    const char text[] = {static_cast<char>(c.byte), '\0'};
+    hex_save_rx_log(0, text, 1);
+    expected += "<font color=\"#0000FF\">" + c.logged + "</font>";
+  }
+  hex_log_close(host);
+  EXPECT_EQ(read_file(path), expected + kFooter);
+}
+
 TEST_F(LogTest, AnOverlongPieceIsSplitIntoWholePiecesWithNothingLost) {
   const auto path = open_log();
   std::string text;
@@ -142,15 +162,48 @@ TEST_F(LogTest, ChoosingLogAgainEndsTheOpenLogFirst) {
   EXPECT_EQ(read_file(second), kHeader + kFooter);
 }
 
+TEST_F(LogTest, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
+  const struct {
+    const char* what;
+    std::vector<bool> replies;  // to the question whether to replace
+    bool other_name;             // after the replies, a new file is named
+    bool replaced;
+  } cases[] = {
+      {"No, then Cancel", {false}, false, false},
+      {"No, then a new name", {false}, true, false},
+      {"Yes", {true}, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto kept = folder_ / "kept.htm";
+    const auto other = folder_ / "other.htm";
+    std::filesystem::remove(other);
+    std::ofstream(kept, std::ios::binary) << "IMPORTANT DATA";
+    host.queue_file_answer(kept.string());
+    for (const bool reply : c.replies) host.queue_replace_answer(reply);
+    if (c.other_name) host.queue_file_answer(other.string());
+    const std::size_t asked = host.replace_questions().size();
+
+    hex_log_open(host);
+    hex_log_close(host);
+
+    EXPECT_EQ(host.replace_questions().size(), asked + 1);
+    EXPECT_EQ(read_file(kept), c.replaced ? kHeader + kFooter : "IMPORTANT DATA");
+    EXPECT_EQ(std::filesystem::exists(other), c.other_name);
+  }
+}
+
 TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
   struct Case {
     const char* what;
     std::optional<std::string> answer;
+    std::string second_line;  // the path and the reason, when there is a path
   };
+  const std::string missing = (folder_ / "missing" / "trace.htm").string();
   const Case cases[] = {
-      {"cancelled prompt", std::nullopt},
-      {"folder that does not exist", (folder_ / "missing" / "trace.htm").string()},
-      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm"},
+      {"cancelled prompt", std::nullopt, ""},
+      {"folder that does not exist", missing, "\n" + missing + ": " + std::strerror(ENOENT)},
+      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm", ""},
   };
   for (const Case& failure : cases) {
     SCOPED_TRACE(failure.what);
@@ -160,6 +213,10 @@ TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
     hex_log_open(host);
     ASSERT_EQ(host.message_boxes().size(), 1u);
     EXPECT_THAT(host.message_boxes()[0].text, StartsWith("Log File open error = "));
+    EXPECT_EQ(host.message_boxes()[0].text.find('\n') == std::string::npos, failure.second_line.empty());
+    if (!failure.second_line.empty()) {
+      EXPECT_EQ(host.message_boxes()[0].text, "Log File open error = 2" + failure.second_line);
+    }
     EXPECT_EQ(host.message_boxes()[0].caption, "Quillport Windows Error");
     EXPECT_EQ(hex_log, 0);
     EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -184,7 +185,8 @@ TEST_F(CoreTest, SettingsOnAnAbsentPortAreStoredAndReportedOnce) {
     const auto shown = boxes();
     if (change.reported) {
       ASSERT_EQ(shown.size(), 1u);
-      EXPECT_THAT(shown[0], testing::StartsWith(kReconfigureBox));
+      // The second line says why the port is absent.
+      EXPECT_EQ(shown[0], std::string(kReconfigureBox) + "0\nCOM1: no serial device");
     } else {
       EXPECT_THAT(shown, IsEmpty());
     }
@@ -314,9 +316,12 @@ TEST_F(CoreTest, ReportersFormatTheirBoxes) {
   hex_err_msg("Timer is broken");
   hex_errcode_msg("Transfer failed", -304);
   hex_dbg_msg("plain text");
+  hex_err_msg("Log File open error", ENOENT, hex_os_reason("/x/y.htm", ENOENT));
   EXPECT_THAT(boxes(), ElementsAre("Quillport Windows Error: Timer is broken = 13",
                                    "Quillport Internal Error: Transfer failed = -304",
-                                   "Quillport: plain text"));
+                                   "Quillport: plain text",
+                                   "Quillport Windows Error: Log File open error = 2\n/x/y.htm: " +
+                                       std::string(std::strerror(ENOENT))));
 }
 
 }  // namespace

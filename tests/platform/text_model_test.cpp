@@ -33,13 +33,41 @@ std::vector<Colour> colours_of(const TextModel& m) {
 
 // The layout rules computed the obvious way: rows as they are cut from the whole text.
 std::vector<std::string> brute_rows(const std::string& text) {
-  std::vector<std::string> rows(1);
-  for (const char ch : text) {
-    if (ch != '\n' && rows.back().size() == 80) rows.emplace_back();
-    rows.back() += ch;
-    if (ch == '\n') rows.emplace_back();
+  auto blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+  std::vector<std::string> rows;
+  for (std::size_t start = 0;;) {
+    const std::size_t lf = text.find('\n', start);
+    const std::size_t end = lf == std::string::npos ? text.size() : lf;
+    if (end - start <= 80) {
+      rows.push_back(text.substr(start, end - start + (lf == std::string::npos ? 0 : 1)));
+      if (lf == std::string::npos) return rows;
+      start = lf + 1;
+      continue;
+    }
+    std::size_t cut = 80;
+    if (!blank(text[start + 80])) {
+      for (std::size_t i = 79; i > 0; --i) {
+        if (blank(text[start + i])) {
+          cut = i;
+          break;
+        }
+      }
+    }
+    rows.push_back(text.substr(start, cut));
+    start += cut;
   }
-  return rows;
+}
+
+// Bytes as the hexadecimal view shows them: " 00 01 02 ...".
+std::string hex_groups(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    text += ' ';
+    text += kDigits[(i >> 4) & 15];
+    text += kDigits[i & 15];
+  }
+  return text;
 }
 
 class FakeClipboard : public Clipboard {
@@ -63,6 +91,15 @@ TEST(TextModelLayout, RowsFollowTheWrapAndLineFeedRules) {
       {a80 + "\nb", {a80 + "\n", "b"}},
       {a80 + "b\n", {a80, "b\n", ""}},
       {"ab\n\ncd", {"ab\n", "\n", "cd"}},
+      // A word that would cross column 80 starts the next row with the blank before it.
+      {hex_groups(27), {hex_groups(26), " 1A"}},
+      {hex_groups(53), {hex_groups(26), hex_groups(52).substr(78), " 34"}},
+      {std::string(79, 'a') + " b", {std::string(79, 'a'), " b"}},
+      {a80 + " b", {a80, " b"}},                 // the blank right after a full row
+      {std::string("x").append(80, 'b'), {std::string("x").append(79, 'b'), "b"}},
+      // 80 without blanks: cut
+      {std::string("x ").append(80, 'b'), {"x", std::string(" ").append(79, 'b'), "b"}},
+      {std::string("ab\t").append(79, 'c'), {"ab", std::string("\t").append(79, 'c')}},
   };
   for (const auto& c : cases) {
     TextModel whole;
@@ -278,6 +315,27 @@ TEST(TextModelKeys, MovesKeepTheColumnAndExtendFromTheAnchor) {
   EXPECT_EQ(rows_of(m), (std::vector<std::string>{"a\n", ""}));
 }
 
+TEST(TextModelKeys, CaretMovesKeepToTheWrappedRowsOfHexadecimalText) {
+  TextModel m;
+  m.set_text(hex_groups(26 * 30));  // 30 rows of 78 characters
+  ASSERT_EQ(m.line_count(), 30);
+  m.place_caret(0, 79, false);
+  EXPECT_EQ(m.selection().cpMin, 77);  // the last column still on the row
+  m.move_down(false);
+  EXPECT_EQ(m.selection().cpMin, 78 + 77);
+  m.move_end(false);  // past the row's last character: the start of the next
+  EXPECT_EQ(m.line_from_char(-1), 2);
+  m.move_home(false);
+  EXPECT_EQ(m.selection().cpMin, 2 * 78);
+  m.page_down(false);
+  EXPECT_EQ(m.line_from_char(-1), 27);
+  EXPECT_EQ(m.line_index(27), 27 * 78);
+  m.move_right(false);
+  m.move_right(false);
+  m.move_up(false);
+  EXPECT_EQ(m.selection().cpMin, 26 * 78 + 2);
+}
+
 TEST(TextModelKeys, PagesMoveCaretAndViewTogether) {
   TextModel m;
   m.set_text(std::string(100, '\n'));
@@ -397,7 +455,10 @@ void differential_run(int cap, int operations, int longest_run, int whole_every)
       std::string s;
       for (int piece = pick(1, 4); piece > 0; --piece) {
         const int run = pick(0, 3) == 0 ? 80 * pick(0, 2) : pick(0, pick(0, 1) == 0 ? 5 : longest_run);
-        s.append(static_cast<std::size_t>(run), static_cast<char>(pick(1, 255)));
+        // Runs of one character, or words between blanks, where the wrapping decisions are made.
+        const bool words = pick(0, 1) == 0;
+        const char ch = static_cast<char>(pick(1, 255));
+        for (int i = 0; i < run; ++i) s += words && pick(0, 4) == 0 ? ' ' : ch;
         if (pick(0, 1) == 0) s += '\n';
       }
       const Colour colour = static_cast<Colour>(pick(0, 5)) * 0x010101;

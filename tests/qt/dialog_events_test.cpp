@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -129,7 +130,7 @@ TEST_F(QtEventsTest, ChoosingAnEntryReportsTheSelectionChange) {
   EXPECT_EQ(at_dispatch, 1);
 }
 
-TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
+TEST_F(QtEventsTest, EnterInASelectorsFieldIsReportedAndAddsNothingAndEndsNothing) {
   show();
   host.add_entry(IDC_MSG, "01 02");
   QWidget* field = host.widget(IDC_MSG);
@@ -139,10 +140,24 @@ TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
   seen.clear();
   QTest::keyClick(field, Qt::Key_Return);
   QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+  QCoreApplication::processEvents();  // the report follows Qt's own handling of the key
   EXPECT_EQ(host.entry_count(IDC_MSG), 1);
   EXPECT_EQ(host.text(IDC_MSG), "03 04");
-  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::Enter}, {IDC_MSG, Notification::Enter}}));
   EXPECT_TRUE(host.window()->isVisible());
+
+  // Text that names an entry exactly is chosen first, as from the list.
+  for (const char* rate : {"9600", "19200"}) host.add_entry(IDC_SPEED1, rate);
+  host.select_entry(IDC_SPEED1, 0);
+  auto* speed = static_cast<QComboBox*>(host.widget(IDC_SPEED1));
+  speed->setFocus();
+  seen.clear();
+  speed->lineEdit()->selectAll();
+  QTest::keyClicks(speed, "19200");
+  QTest::keyClick(speed, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(commands(), (Commands{{IDC_SPEED1, Notification::SelChange}, {IDC_SPEED1, Notification::Enter}}));
+  EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
 }
 
 TEST_F(QtEventsTest, EscapeOutsideTheDisplayIsTheCancelCommand) {
@@ -303,6 +318,55 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
   platform::desktop().message_box("text", "caption");
   EXPECT_EQ(handled, "caption: text");
   EXPECT_EQ(platform::desktop().open_file_prompt({"Log", "htm"}), "Log.htm");
+}
+
+// A prompt for a file that will be written asks before replacing one; No goes back to the prompt.
+TEST_F(QtEventsTest, APromptForAFileToWriteAsksBeforeReplacingOne) {
+  show();
+  QTemporaryDir folder;
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(folder.path());
+  const QString kept = QDir(folder.path()).filePath(QStringLiteral("trace.htm"));
+  {
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("IMPORTANT DATA");
+  }
+  for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
+    SCOPED_TRACE(reply == QMessageBox::No ? "No" : "Yes");
+    QString asked;
+    bool back_in_prompt = false;
+    answer_next<QFileDialog>([&](QFileDialog& chooser) {
+      auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) {
+        chooser.reject();
+        return;
+      }
+      answer_next<QMessageBox>([&](QMessageBox& box) {
+        asked = box.text();
+        box.button(reply)->click();
+        if (reply == QMessageBox::Yes) return;
+        // After No the prompt is still there, and the user gives up.
+        answer_next<QFileDialog>([&](QFileDialog& again) {
+          back_in_prompt = again.isVisible();
+          again.reject();
+        });
+      });
+      QTest::keyClicks(name, "trace");  // the default extension makes it trace.htm
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    const std::optional<std::string> chosen =
+        platform::desktop().open_file_prompt({"Select or enter a Log File name", "htm", true});
+    EXPECT_TRUE(asked.contains(QStringLiteral("trace.htm"))) << asked.toStdString();
+    if (reply == QMessageBox::No) {
+      EXPECT_FALSE(chosen.has_value());
+      EXPECT_TRUE(back_in_prompt);
+    } else {
+      ASSERT_TRUE(chosen.has_value());
+      EXPECT_EQ(QFileInfo(QString::fromStdString(*chosen)).canonicalFilePath(), QFileInfo(kept).canonicalFilePath());
+    }
+  }
+  QDir::setCurrent(previous);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 #include <array>
@@ -26,7 +27,9 @@
 #include "platform/qt/screen_widget.h"
 #include "shell/dialog.h"
 #include "core/dialog_template.h"
+#include "serial/devices.h"
 #include "tests/core/core_fixture.h"
+#include "tests/serial/line_readback.h"
 
 namespace {
 
@@ -132,6 +135,39 @@ TEST_F(WindowTest, StartsWithEveryControlInPlaceAndItsDefaults) {
   EXPECT_NE(host.widget(IDC_COM1_STATE)->toolTip().toStdString().find("/dev/pts/"), std::string::npos);
   EXPECT_NE(host.widget(IDC_COM2_STATE)->toolTip().toStdString().find("no serial device"), std::string::npos);
   EXPECT_EQ(QApplication::focusWidget(), &screen_widget());
+}
+
+TEST_F(WindowTest, ARateTypedInSpeedIsAppliedOnEnterAndOnLeavingTheField) {
+  ports.bind_pty(0);
+  start();
+  auto* speed = static_cast<QComboBox*>(host.widget(IDC_SPEED1));
+  const struct {
+    const char* typed;
+    bool enter;  // else the field is left with Tab
+    unsigned rate;
+  } cases[] = {{"250000", true, 250000}, {"31250", false, 31250}};
+  for (const auto& c : cases) {
+    speed->setFocus();
+    speed->lineEdit()->selectAll();
+    QTest::keyClicks(speed, c.typed);
+    QTest::keyClick(speed, c.enter ? Qt::Key_Return : Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(serialtest::read_line(serial::native_handle(0)).rate, c.rate) << c.typed;
+    EXPECT_EQ(host.text(IDC_SPEED1), c.typed);
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, TheCommPortFieldsShowTheWholeEntry) {
+  start();
+  for (const int id : {IDC_PORTA, IDC_PORTB}) {
+    host.set_entry_text(id, 0, "COM1  ttyUSB0");
+    host.select_entry(id, 0);
+    const QLineEdit* field = qobject_cast<QComboBox*>(host.widget(id))->lineEdit();
+    // The edit field keeps a margin of a few pixels on either side of its text.
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()) + 6, field->contentsRect().width()) << id;
+    EXPECT_EQ(field->cursorPosition(), 0);
+  }
 }
 
 TEST_F(WindowTest, RunStopAndClear) {

@@ -52,6 +52,13 @@ TEST_F(QtScreenTest, KeysReachTheKeyboardFilterAsKeyDownThenCharacter) {
       {"Ctrl+C without text", Qt::Key_C, Qt::ControlModifier, "", {{kDown, 0x43}, {kChar, 3}}},
       {"Ctrl+V", Qt::Key_V, Qt::ControlModifier, "\x16", {{kDown, 0x56}, {kChar, 0x16}}},
       {"Ctrl+digit", Qt::Key_1, Qt::ControlModifier, "1", {}},
+      // The control characters beyond Ctrl+A..Z; Shift is what types @, ^ and _ on most layouts.
+      {"Ctrl+@", Qt::Key_At, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x00}}},
+      {"Ctrl+[", Qt::Key_BracketLeft, Qt::ControlModifier, "", {{kChar, 0x1B}}},
+      {"Ctrl+\\", Qt::Key_Backslash, Qt::ControlModifier, "", {{kChar, 0x1C}}},
+      {"Ctrl+]", Qt::Key_BracketRight, Qt::ControlModifier, "", {{kChar, 0x1D}}},
+      {"Ctrl+^", Qt::Key_AsciiCircum, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x1E}}},
+      {"Ctrl+_", Qt::Key_Underscore, Qt::ControlModifier | Qt::ShiftModifier, "", {{kChar, 0x1F}}},
       {"Alt+letter", Qt::Key_F, Qt::AltModifier, "f", {}},
   };
   for (const Case& c : cases) {
@@ -149,6 +156,66 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   EXPECT_EQ(image.pixelColor(widget.cell_rect(0, 2).topLeft()), highlight);
   EXPECT_EQ(image.pixelColor(widget.cell_rect(0, 3).topLeft()), highlight);
   EXPECT_TRUE(near(ink(image, widget.cell_rect(0, 3), highlight), palette.color(QPalette::HighlightedText)));
+
+  // A row drawn before is drawn again when only its selection, or only its colours, change.
+  screen.set_selection(screen.text_length(), screen.text_length());  // the caret away from row 0
+  host.dispatch_command(IDB_CLEAR);
+  const QImage unselected = widget.grab().toImage();
+  EXPECT_EQ(unselected.pixelColor(widget.cell_rect(0, 2).topLeft()), base);
+  EXPECT_TRUE(near(ink(unselected, widget.cell_rect(0, 3), base), QColor(0, 0, 255)));
+  screen.set_default_colour(0x00008000);
+  host.dispatch_command(IDB_CLEAR);
+  const QImage recoloured = widget.grab().toImage();
+  EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 0), base), QColor(0, 128, 0)));
+  EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(QtScreenTest, RepaintsOnlyWhenWhatItShowsChanges) {
+  show();
+  platform::DisplaySurface& screen = host.screen();
+  ScreenWidget& widget = *host.screen_widget();
+  screen.set_text(std::string(100, '\n'));
+  screen.set_selection(1, 3);  // the user holds a selection on the first page
+  widget.refresh();
+  QTest::qWait(20);
+  PaintCounter counter(&widget);
+  const struct {
+    const char* what;
+    void (*change)(platform::DisplaySurface&);
+    bool repainted;
+  } cases[] = {
+      {"text added below the page",
+       [](platform::DisplaySurface& s) {
+         s.set_selection(s.text_length(), s.text_length());
+         s.replace_selection("more");
+         s.set_selection(1, 3);
+       },
+       false},
+      {"a row on the page", [](platform::DisplaySurface& s) { s.set_selection(5, 5); s.replace_selection("x"); s.set_selection(1, 3); }, true},
+      {"the selection", [](platform::DisplaySurface& s) { s.set_selection(1, 2); }, true},
+      {"the view", [](platform::DisplaySurface& s) { s.line_scroll(1); }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    counter.paints = 0;
+    c.change(screen);
+    widget.refresh();
+    QTest::qWait(20);
+    EXPECT_EQ(counter.paints > 0, c.repainted);
+  }
 }
 
 TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {

@@ -85,15 +85,32 @@ TEST(SerialOpen, FailuresLeaveThePortClosedAndSayWhy) {
       EXPECT_EQ(SioReset(2, 2048, 2048), TORVEL_WIN32ERR) << c.failure;
       EXPECT_EQ(LastWinError, c.err) << c.failure;
       EXPECT_EQ(serial::open_failure(2), c.failure);
+      EXPECT_EQ(serial::open_failure_error(2), c.err);
       EXPECT_EQ(SioDone(2), IE_NOPEN) << c.failure;
     }
     testsupport::PtyPair pty;
     variables.set(2, pty.slave_path());
     EXPECT_EQ(SioReset(2, 2048, 2048), TORVEL_OK);
     EXPECT_EQ(serial::open_failure(2), "");
+    EXPECT_EQ(serial::open_failure_error(2), 0);
     EXPECT_EQ(SioDone(2), 1);
   }
   ::rmdir(empty);
+}
+
+// What a person can do about a failure: decided on errno, whatever language strerror speaks.
+TEST(SerialOpen, FailuresAreSortedByKindOnTheirErrno) {
+  using serial::FailureKind;
+  const struct {
+    int err;
+    FailureKind kind;
+  } cases[] = {
+      {0, FailureKind::None},           {ENOENT, FailureKind::NotFound},   {ENODEV, FailureKind::NotFound},
+      {EACCES, FailureKind::Permission}, {EPERM, FailureKind::Permission}, {EBUSY, FailureKind::Busy},
+      {EWOULDBLOCK, FailureKind::Busy}, {ENOTTY, FailureKind::Unsupported}, {EIO, FailureKind::Gone},
+      {ENOMEM, FailureKind::Other},
+  };
+  for (const auto& c : cases) EXPECT_EQ(serial::failure_kind(c.err), c.kind) << std::strerror(c.err);
 }
 
 TEST(SerialOpen, MinusOneSetsTheDefaultsOfLaterOpens) {

@@ -1,0 +1,114 @@
+// Text typed into the settings' fields, through the dialog procedure: a rate typed in Speed reaches
+// the line, other text takes effect only as an entry, and a field never shows a setting that is not
+// the one in effect.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/dialog_template.h"
+#include "core/hex.h"
+#include "core/resource.h"
+#include "serial/devices.h"
+#include "shell/dialog.h"
+#include "tests/core/core_fixture.h"
+#include "tests/serial/line_readback.h"
+
+using platform::Notification;
+
+namespace {
+
+constexpr char kReconfigure[] = "Error reconfiguring comm port parameters = ";
+
+// Port A on a pseudo-terminal, Port B absent, the whole dialog procedure behind the host.
+class TypedSettingsTest : public ::testing::Test {
+ protected:
+  TypedSettingsTest() : com1_(ports_.bind_pty(0)), host(quillport_dialog(), DialogFunc) { host.init(); }
+  ~TypedSettingsTest() override { host.command(IDCANCEL); }
+
+  // Types into a field, then leaves it or presses Enter in it.
+  void type(int id, const std::string& text, Notification done) {
+    host.clear_message_boxes();
+    host.set_text(id, text);
+    host.command(id, done);
+  }
+  std::vector<std::string> boxes() const {
+    std::vector<std::string> texts;
+    for (const auto& box : host.message_boxes()) texts.push_back(box.text);
+    return texts;
+  }
+
+  testsupport::TerminalPorts ports_;
+  testsupport::PtyPair& com1_;
+  platform::HeadlessHost host;
+};
+
+TEST_F(TypedSettingsTest, ARateTypedInSpeedReachesTheLineOrTheFieldShowsTheRateInEffect) {
+  const std::string refused_low = std::string(kReconfigure) + std::to_string(EINVAL) + "\n" + com1_.slave_path() +
+                                  ": " + std::strerror(EINVAL);
+  const struct {
+    const char* what;
+    int id;
+    const char* typed;
+    Notification done;
+    const char* shown;
+    int selected;
+    unsigned rate;  // on Port A's line
+    std::vector<std::string> boxes;
+  } cases[] = {
+      {"a rate not in the list", IDC_SPEED1, "250000", Notification::KillFocus, "250000", -1, 250000, {}},
+      {"Enter applies it too", IDC_SPEED1, " 31250 ", Notification::Enter, "31250", -1, 31250, {}},
+      {"an entry's rate", IDC_SPEED1, "19200", Notification::KillFocus, "19200", 6, 19200, {}},
+      {"no rate", IDC_SPEED1, "fast", Notification::KillFocus, "19200", 6, 19200, {}},
+      {"too slow to ask for", IDC_SPEED1, "5", Notification::Enter, "19200", 6, 19200, {refused_low}},
+      {"an absent port", IDC_SPEED2, "250000", Notification::KillFocus, "9600", 5, 19200,
+       {std::string(kReconfigure) + "0\nCOM2: no serial device"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    type(c.id, c.typed, c.done);
+    EXPECT_EQ(host.text(c.id), c.shown);
+    EXPECT_EQ(host.selected_entry(c.id), c.selected);
+    EXPECT_EQ(serialtest::read_line(serial::native_handle(0)).rate, c.rate);
+    EXPECT_EQ(boxes(), c.boxes);
+    // The indicator's hint names the rate in effect.
+    const std::string rate_line = std::string("\n").append(std::to_string(c.rate)).append(" bit/s");
+    EXPECT_NE(host.tooltip(IDC_COM1_STATE).find(rate_line), std::string::npos) << host.tooltip(IDC_COM1_STATE);
+  }
+  // A typed rate carries over to a port bound again, as the other settings do.
+  type(IDC_SPEED1, "250000", Notification::KillFocus);
+  ports_.bind_pty(2);
+  host.choose(IDC_PORTA, 2);
+  EXPECT_EQ(serialtest::read_line(serial::native_handle(2)).rate, 250000u);
+}
+
+TEST_F(TypedSettingsTest, OtherFieldsTakeTypedTextOnlyAsAnEntry) {
+  const struct {
+    const char* what;
+    int id;
+    const char* typed;
+    Notification done;
+    const char* shown;
+    int selected;
+  } cases[] = {
+      {"an entry's text", IDC_DATA1, "7", Notification::KillFocus, "7", 2},
+      {"no entry's text", IDC_DATA1, "9", Notification::KillFocus, "7", 2},
+      {"an entry in other letters", IDC_PARITY1, "odd ", Notification::Enter, "ODD", 1},
+      {"part of an entry", IDC_VIEW, "Hexa", Notification::KillFocus, "Hexadecimal", 0},
+      {"a flow that is not one", IDC_FLOW2, "CTS", Notification::Enter, "NONE", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    type(c.id, c.typed, c.done);
+    EXPECT_EQ(host.text(c.id), c.shown);
+    EXPECT_EQ(host.selected_entry(c.id), c.selected);
+    EXPECT_TRUE(boxes().empty());
+  }
+  EXPECT_EQ(hex_obj[0].databits, 7);
+  EXPECT_EQ(hex_obj[0].parity, 1);
+  EXPECT_STREQ(hex_obj[1].flow, "");  // never applied
+}
+
+}  // namespace
