@@ -151,8 +151,11 @@ int typed_text_done(DialogHost& dialog, int id) {
 int command(DialogHost& dialog, int id, Notification code) {
   const bool selection_changed = code == Notification::SelChange;
   if ((code == Notification::KillFocus || code == Notification::Enter) &&
-      std::find(std::begin(kSettingSelectors), std::end(kSettingSelectors), id) != std::end(kSettingSelectors))
-    return typed_text_done(dialog, id);
+      std::find(std::begin(kSettingSelectors), std::end(kSettingSelectors), id) != std::end(kSettingSelectors)) {
+    const int handled = typed_text_done(dialog, id);
+    // The frame type's presets follow every report of its selector, this one too.
+    if (id != IDC_FRAME) return handled;
+  }
   switch (id) {
     case IDOK: end_program(dialog, 1); return 1;
     case IDCANCEL: end_program(dialog, 0); return 1;

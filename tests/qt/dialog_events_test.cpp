@@ -156,7 +156,9 @@ TEST_F(QtEventsTest, EnterInASelectorsFieldIsReportedAndAddsNothingAndEndsNothin
   QTest::keyClicks(speed, "19200");
   QTest::keyClick(speed, Qt::Key_Return);
   QCoreApplication::processEvents();
-  EXPECT_EQ(commands(), (Commands{{IDC_SPEED1, Notification::SelChange}, {IDC_SPEED1, Notification::Enter}}));
+  Commands reported = commands();
+  std::erase_if(reported, [](const auto& c) { return c.second == Notification::EditChange; });  // the typing
+  EXPECT_EQ(reported, (Commands{{IDC_SPEED1, Notification::SelChange}, {IDC_SPEED1, Notification::Enter}}));
   EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
 }
 
