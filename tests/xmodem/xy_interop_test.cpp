@@ -152,7 +152,7 @@ TEST(LrzszInteropFaults, ANoisyLineNeverDeliversAChangedFileAsSuccess) {
   linesim::Options line;
   line.a_to_b.bit_error_rate = line.b_to_a.bit_error_rate = 1e-4;
   line.a_to_b.drop_rate = line.b_to_a.drop_rate = 1e-4;
-  const std::string original = RandomBytes(16 * 1024, 11);
+  const std::string original = RandomBytes(8 * 1024, 11);
   const struct {
     bool we_send;
     Check check;
