@@ -162,6 +162,15 @@ int PutChar(int Port, int ch) {
   return rc;
 }
 
+int PutBlock(int Port, const char* bytes, int count) {
+  if (count <= 0) return 0;
+  const int rc = SioPuts(Port, bytes, static_cast<unsigned>(count));
+  if (rc < 0) return SetXYerror(Port, rc);
+  LastPutChar = static_cast<std::uint8_t>(bytes[count - 1]);
+  PutCharCount += static_cast<std::uint32_t>(count);
+  return 0;
+}
+
 bool AbortRequested(int Port) {
   if (!AbortEvent().raised()) return false;
   EndAborted(Port);

@@ -200,19 +200,31 @@ Step TxPreparePacket() {
 
 Step TxSendPacket(int Port) {
   const PacketHeader header = header_for(xyList.PacketNbr, xyList.PacketSize);
-  for (const std::uint8_t byte : {header.type, header.number, header.complement})
-    if (PutChar(Port, byte) < 0) return Step::Stop;
+  const char bytes[] = {static_cast<char>(header.type), static_cast<char>(header.number),
+                        static_cast<char>(header.complement)};
+  if (PutBlock(Port, bytes, sizeof bytes) < 0) return Step::Stop;
   xyList.CheckSum = 0;
   xyList.TimeMark = TicksNow();
   xyList.State = TX_SEND_DATA;
   return Step::Go;
 }
 
+// The data goes out in one write, or with CTS flow in runs that end before every 32nd byte, where
+// the sender waits for CTS.
 Step TxSendData(int Port) {
-  for (int i = 0; i < xyList.PacketSize; ++i) {
-    if (i % 32 == 31 && !WaitForCTS(Port)) return Step::Stop;
+  const int size = xyList.PacketSize;
+  for (int from = 0; from < size;) {
+    if (from % 32 == 31 && !WaitForCTS(Port)) return Step::Stop;
+    int end = size;
+    if (xyList.FlowFlag) {
+      const int next_wait = (from / 32) * 32 + 31;
+      end = std::min(size, next_wait > from ? next_wait : next_wait + 32);
+    }
+    if (PutBlock(Port, xyList.Buffer + from, end - from) < 0) return Step::Stop;
+    from = end;
+  }
+  for (int i = 0; i < size; ++i) {
     const auto byte = static_cast<std::uint8_t>(xyList.Buffer[i]);
-    if (PutChar(Port, byte) < 0) return Step::Stop;
     if (CrcMode())
       xyList.CheckSum = UpdateCRC(xyList.CheckSum, byte);
     else  // a 16-bit sum of the bytes taken as signed; its low byte is the checksum
