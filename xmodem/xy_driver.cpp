@@ -243,8 +243,8 @@ Step TxSendChecksum(int Port) {
   }
   SioRxClear(Port);
   if (CrcMode()) {
-    if (PutChar(Port, xyList.CheckSum >> 8) < 0 || PutChar(Port, xyList.CheckSum & 0xFF) < 0)
-      return Step::Stop;
+    const char crc[] = {static_cast<char>(xyList.CheckSum >> 8), static_cast<char>(xyList.CheckSum & 0xFF)};
+    if (PutBlock(Port, crc, sizeof crc) < 0) return Step::Stop;
     if (DebugLevel >= DEBUG_DETAIL)
       QueueMessage("COM%d: Sent packet %d Size=%d NCG=%c CRC=%x", Port + 1, xyList.PacketNbr,
                    xyList.PacketSize, xyList.NCGchar, xyList.CheckSum);

@@ -152,7 +152,7 @@ TEST_F(EngineOnPty, SenderTimeOutsOnTheEnginesClock) {
   EXPECT_EQ(Take(3, 200ms), std::string(3, static_cast<char>(CAN)));
 
   // An EOT that is never ACKed goes out 10 times, then the transfer fails.
-  SteppingClock seconds_fly(200);
+  SteppingClock seconds_fly(100);
   xySetClock(seconds_fly);
   pty_.write(kNak);
   ASSERT_EQ(xyStartTx(kPort, "out.bin", 0, 0), 1);

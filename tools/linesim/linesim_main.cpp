@@ -160,6 +160,9 @@ int main(int argc, char** argv) {
         if (!peer) ::usleep(100 * 1000);
       }
       if (peer) status = peer->wait(interrupted ? 0 : 2000);
+      // Closing a pty master discards what its slave has not read yet (the program's last ACK):
+      // the line stays up a moment longer for the other end to take it.
+      if (peer && !interrupted) ::usleep(500 * 1000);
       relay.stop();
       std::printf("a->b %s\nb->a %s\n", linesim::describe(relay.a_to_b()).c_str(),
                   linesim::describe(relay.b_to_a()).c_str());
