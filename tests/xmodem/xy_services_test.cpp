@@ -1,4 +1,5 @@
 // The engine's services: CRC, message ring, parameters, acquire and release.
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -70,7 +71,11 @@ TEST(XmodemServices, TheRingKeepsTheLatestTwelveMessages) {
   while (xyGetMessage(text, sizeof text)) {
   }
   xyDebug(DEBUG_ON);
-  for (int i = 1; i <= 13; ++i) xyStartTx(3, ("f" + std::to_string(i)).c_str(), 0, 0);
+  for (int i = 1; i <= 13; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "f%d", i);
+    xyStartTx(3, name, 0, 0);
+  }
   xyDebug(DEBUG_OFF);
   std::string first;
   int count = 0;
