@@ -266,7 +266,10 @@ Step TxWait4PacketAck(int Port) {
     return Step::Stop;
   }
   if (c < 0) return Step::Stop;
-  switch (c) {
+  // Until a first packet has arrived whole, a receiver answers a bad one with its start character
+  // again ('C'), as lrzsz's rx does: that is a NAK, not a receiver out of step.
+  const bool asks_again = xyList.PacketNbr == xyList.FirstPacket && c == static_cast<std::uint8_t>(xyList.NCGchar);
+  switch (asks_again ? NAK : c) {
     case CAN: return End(Port, XY_CANCELLED_ERROR);
     case ACK:
       if (xyList.PacketNbr > 0) xyList.BytesTX += static_cast<std::uint32_t>(xyList.PacketSize);

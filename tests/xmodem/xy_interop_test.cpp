@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(EveryVariant, LrzszInterop,
 TEST(LrzszInteropFaults, The1KSenderFallsBackTo128AfterThreeNaks) {
   Dirs dirs;
   // One flipped bit in the data of packet 2's first three transmissions (1029 bytes each); rx NAKs
-  // each. (A bad packet 1 would be answered with 'C' again, which the sender takes as out of sync.)
+  // each. (rx answers a bad packet 1 with 'C', which the next test covers.)
   constexpr std::uint64_t kLong = 3 + 1024 + 2;
   constexpr std::uint64_t kShort = 3 + 128 + 2;
   linesim::Options line;
@@ -143,6 +143,18 @@ TEST(LrzszInteropFaults, The1KSenderFallsBackTo128AfterThreeNaks) {
   EXPECT_EQ(naks, 3);
   // On the wire: packet 1, packet 2 four times (1K), then the 3952 bytes left in 31 short packets.
   EXPECT_EQ(t.result.to_peer.bytes, 5 * kLong + 31 * kShort + 1);
+}
+
+TEST(LrzszInteropFaults, ABadFirstPacketIsSentAgainWhenRxAsksWithItsStartCharacter) {
+  Dirs dirs;
+  linesim::Options line;
+  line.a_to_b.flip_at = {10};
+  const std::string original = RandomBytes(1000, 3);
+  const Transfer t = WithLrzsz(dirs, true, Check::Crc, original, line);
+  EXPECT_EQ(t.result.engine, 0);
+  EXPECT_EQ(t.result.peer, 0) << t.result.peer_log;
+  EXPECT_TRUE(is_padded_copy(t.received, original));
+  EXPECT_EQ(t.result.to_peer.bytes, 9 * (3 + 128 + 2) + 1);  // packet 1 twice, 7 more, EOT
 }
 
 // A few seeded transfers on the noisy line of the long run (tools/xmodem_noise_run does 100 each

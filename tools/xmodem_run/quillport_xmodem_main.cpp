@@ -1,6 +1,6 @@
 // quillport-xmodem: one XMODEM transfer by this project's engine, from the command line.
-//   quillport-xmodem send|receive [--checksum|--crc|--1k] [--baud N] DEVICE FILE
-// Exit status 0 when the transfer succeeded; otherwise the engine's outcome is printed and it is 1.
+//   quillport-xmodem send|receive [--checksum|--crc|--1k] [--baud N] [--debug 0..2] DEVICE FILE
+// Exit status 0 when the transfer succeeded, else 1. The engine's messages go to stderr as they come.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,7 +12,8 @@
 namespace {
 
 int usage() {
-  std::fputs("usage: quillport-xmodem send|receive [--checksum|--crc|--1k] [--baud N] DEVICE FILE\n", stderr);
+  std::fputs("usage: quillport-xmodem send|receive [--checksum|--crc|--1k] [--baud N] [--debug 0..2] DEVICE FILE\n",
+             stderr);
   return 2;
 }
 
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
       check = option.substr(2);
     else if (option == "--baud" && i + 1 < argc - 2)
       baud = static_cast<unsigned>(std::stoul(argv[++i]));
+    else if (option == "--debug" && i + 1 < argc - 2)
+      xyDebug(std::stoi(argv[++i]));
     else
       return usage();
   }
@@ -50,11 +53,12 @@ int main(int argc, char** argv) {
     xyStartTx(port, file, check == "1k" ? 1 : 0, 0);
   else
     xyStartRx(port, file, check == "checksum" ? '\x15' : 'C', 0);
-  while (xyDriver(port) != 0) {
+  char message[MESSAGE_SIZE];
+  for (bool running = true; running;) {
+    running = xyDriver(port) != 0;
+    while (xyGetMessage(message, sizeof message)) std::fprintf(stderr, "%s\n", message);
   }
   const int outcome = xyGetParameter(port, XY_GET_ERROR_CODE);
-  char message[MESSAGE_SIZE];
-  while (xyGetMessage(message, sizeof message)) std::fprintf(stderr, "%s\n", message);
   xyRelease(port);
   SioDone(port);
   return outcome == 0 ? 0 : 1;

@@ -25,6 +25,14 @@ struct Group {
   bool lrzsz;
 };
 
+// The engine's code in the error line quillport-xmodem printed ("!COM1: ERROR -312 (...)"), or the
+// exit status for another peer.
+std::string peer_outcome(const xmodemrun::Result& r, bool lrzsz) {
+  const std::size_t at = r.peer_log.find("ERROR ");
+  if (lrzsz || at == std::string::npos) return "exit " + std::to_string(r.peer);
+  return r.peer_log.substr(at + 6, r.peer_log.find(' ', at + 6) - at - 6);
+}
+
 std::string program_beside_me(const char* name) {
   return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
 }
@@ -101,7 +109,7 @@ int main(int argc, char** argv) {
       } else if (receiver_ok && r.engine == 0 && r.peer == 0) {
         ++completed;
       } else {
-        ++failures["ours " + std::to_string(r.engine) + " / peer " + std::to_string(r.peer)];
+        ++failures["ours " + std::to_string(r.engine) + " / peer " + peer_outcome(r, group.lrzsz)];
       }
       std::filesystem::remove_all(ours);
       std::filesystem::remove_all(theirs);
