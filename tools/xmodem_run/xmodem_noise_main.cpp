@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
       } else if (receiver_ok && r.engine == 0 && r.peer == 0) {
         ++completed;
       } else {
-        ++failures["ours " + std::to_string(r.engine) + " / peer " + peer_outcome(r, group.lrzsz)];
+        ++failures[xmodemrun::name(check) + ": ours " + std::to_string(r.engine) + " / peer " + peer_outcome(r, group.lrzsz)];
       }
       std::filesystem::remove_all(ours);
       std::filesystem::remove_all(theirs);
