@@ -11,11 +11,9 @@
 const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
 const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
 
-void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length) {
-  if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
+void hex_show_in_trace(platform::DialogHost& hwnd, platform::Colour colour, std::string_view shown) {
   platform::DisplaySurface& screen = hwnd.screen();
-  screen.set_insert_colour(hex_colour[port].rx);
-  const std::string_view shown(text, strnlen(text, static_cast<std::size_t>(length)));
+  screen.set_insert_colour(colour);
   const platform::Selection user = screen.selection();
   const int end = screen.text_length();
   if (hex_view_mode == HEX_ANSI_VIEW) {
@@ -35,6 +33,12 @@ void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int
     screen.replace_selection(shown);
     hex_caretbottom(hwnd);
   }
+}
+
+void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length) {
+  if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
+  // The text runs to its first NUL; `length` only tells an empty text from one to show.
+  hex_show_in_trace(hwnd, hex_colour[port].rx, text);
   hex_save_rx_log(port, text, length);
 }
 

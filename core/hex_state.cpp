@@ -150,6 +150,7 @@ void rebind(DialogHost& dialog, int port) {
     SioDTR(obj.portnum, 'S');
   }
   hex_show_presence(dialog, port);
+  hex_reconnect_follow(port, PortChange::Bound);
 }
 
 }  // namespace
@@ -177,6 +178,7 @@ void hex_init(DialogHost& hwndDlg) {
     }
     hex_show_presence(hwndDlg, i);
     SioFlow(obj.portnum, 'N');
+    hex_reconnect_follow(i, PortChange::Started);
   }
 
   hex_run = 1;
@@ -246,6 +248,18 @@ void hex_port_lost(DialogHost& hwndDlg, int port) {
   obj.err = SioDone(obj.portnum);
   obj.present = 0;
   hex_show_presence(hwndDlg, port);
+  hex_reconnect_follow(port, PortChange::Lost);
+}
+
+// DTR raised and RTS lowered as at start-up, then the dialog's flow control (which may take RTS).
+bool hex_reopen(DialogHost& hwndDlg, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
+  if (!open_bound_port(obj)) return false;
+  SioDTR(obj.portnum, 'S');
+  SioRTS(obj.portnum, 'C');
+  SioFlow(obj.portnum, flow_code(obj.flow));
+  hex_show_presence(hwndDlg, port);
+  return true;
 }
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }

@@ -16,8 +16,9 @@ namespace platform {
 
 enum class Check { Unchecked = 0, Checked = 1, Indeterminate = 2 };
 
-// What a control reports with a command.
-enum class Notification { Clicked, SelChange, KillFocus, EditChange, MsgFilter };
+// What a control reports with a command. A selector reports its selection changing, the focus
+// coming and going, its list opening and closing, and its field edited by the user.
+enum class Notification { Clicked, SelChange, KillFocus, EditChange, MsgFilter, SetFocus, DropDown, CloseUp };
 
 enum class MessageKind {
   InitDialog,  // once, before the dialog is shown

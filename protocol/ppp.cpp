@@ -1,5 +1,8 @@
 #include "protocol/ppp.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace protocol {
 
 std::size_t ppp_encode(std::span<const std::uint8_t> payload, std::span<std::uint8_t> out) {
@@ -22,12 +25,18 @@ std::size_t ppp_encode(std::span<const std::uint8_t> payload, std::span<std::uin
 
 std::size_t ppp_unescape(std::span<const std::uint8_t> escaped, std::span<std::uint8_t> out) {
   std::size_t n = 0;
-  for (std::size_t i = 0; i < escaped.size() && n < out.size(); ++i) {
-    if (escaped[i] != kPppEscape) {
-      out[n++] = escaped[i];
-    } else if (++i < escaped.size()) {
-      out[n++] = escaped[i] ^ kPppEscapeXor;
-    }
+  std::size_t i = 0;
+  while (i < escaped.size() && n < out.size()) {
+    // Plain octets up to the next escape are copied at once.
+    const void* escape = std::memchr(escaped.data() + i, kPppEscape, escaped.size() - i);
+    const std::size_t end = escape == nullptr ? escaped.size()
+                                              : static_cast<std::size_t>(static_cast<const std::uint8_t*>(escape) -
+                                                                         escaped.data());
+    const std::size_t plain = std::min(end - i, out.size() - n);
+    std::memcpy(out.data() + n, escaped.data() + i, plain);
+    n += plain;
+    i = end + 1;
+    if (end < escaped.size() && i < escaped.size() && n < out.size()) out[n++] = escaped[i++] ^ kPppEscapeXor;
   }
   return n;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "protocol/frame_collector.h"
@@ -32,12 +33,17 @@ std::size_t ppp_unescape(std::span<const std::uint8_t> escaped, std::span<std::u
 template <class OnFrame>
 void ppp_decode(std::span<const std::uint8_t> input, FrameCollector& frame, std::span<std::uint8_t> scratch,
                 OnFrame&& on_frame) {
-  for (const std::uint8_t in : input) {
-    if (in == kPppFlag) {
-      if (frame.count >= 2) on_frame(scratch.first(ppp_unescape(frame.collected(), scratch)));
-      frame.count = 0;
-    }
-    frame.add(in);
+  while (!input.empty()) {
+    // The octets up to the next flag join the frame in one copy.
+    const void* flag = std::memchr(input.data(), kPppFlag, input.size());
+    const std::size_t run = flag == nullptr ? input.size()
+                                            : static_cast<std::size_t>(static_cast<const std::uint8_t*>(flag) -
+                                                                       input.data());
+    frame.append(input.first(run));
+    if (flag == nullptr) return;
+    if (frame.count >= 2) on_frame(scratch.first(ppp_unescape(frame.collected(), scratch)));
+    frame.restart_with(kPppFlag);
+    input = input.subspan(run + 1);
   }
 }
 

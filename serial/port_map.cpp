@@ -26,6 +26,8 @@ struct DeviceMap {
   std::string dev_dir = "/dev";
   std::array<std::string, NBR_PORTS> bound;    // bind_device
   std::array<std::string, NBR_PORTS> scanned;  // given out by the scan, kept for the run
+  std::array<std::string, NBR_PORTS> links;    // the by-id link of a scanned adapter
+  std::array<bool, NBR_PORTS> unsettled{};     // new device while an adapter was away (last scan)
   bool scanned_once = false;
 };
 
@@ -147,6 +149,58 @@ bool SameDevice(const std::string& a, const std::string& b) {
          S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev;
 }
 
+std::string ByIdFolder(const DeviceMap& map) {
+  return (fs::path(map.dev_dir) / "serial" / "by-id").string();
+}
+
+// An adapter known by its by-id link keeps its number under whatever name the kernel gives it now.
+// While it is unplugged its number names the link, so no other device that took its old name is
+// opened in its place.
+void FollowLinks(DeviceMap& map, const std::vector<std::string>& found) {
+  for (std::size_t n = 0; n < map.links.size(); ++n) {
+    const std::string& link = map.links[n];
+    if (link.empty()) continue;
+    const auto now = std::find_if(found.begin(), found.end(), [&link](const std::string& path) {
+      return SameDevice(link, path);
+    });
+    if (now == found.end()) {
+      map.scanned[n] = link;
+      continue;
+    }
+    map.scanned[n] = *now;
+    // A scan between the kernel making the node and udev making the link gave the adapter a
+    // second number; it is taken back.
+    for (std::size_t m = 0; m < map.scanned.size(); ++m)
+      if (m != n && map.links[m].empty() && SameDevice(map.scanned[m], *now))
+        map.scanned[m].clear();
+  }
+}
+
+// An adapter known by its link is unplugged: its number names the link, which leads nowhere.
+bool AdapterAway(const DeviceMap& map) {
+  for (std::size_t n = 0; n < map.links.size(); ++n)
+    if (!map.links[n].empty() && map.scanned[n] == map.links[n]) return true;
+  return false;
+}
+
+// udev makes an adapter's by-id link a moment after its node, so a scanned number without a link
+// looks again at every scan.
+void RememberLinks(DeviceMap& map) {
+  std::vector<std::string> links;
+  std::error_code ec;
+  for (fs::directory_iterator it(ByIdFolder(map), ec), end; !ec && it != end; it.increment(ec))
+    links.push_back(it->path().string());
+  for (std::size_t n = 0; n < map.scanned.size(); ++n) {
+    if (map.scanned[n].empty() || !map.links[n].empty()) continue;
+    for (const std::string& link : links) {
+      if (SameDevice(link, map.scanned[n])) {
+        map.links[n] = link;
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::string device_path(int port) {
@@ -166,7 +220,11 @@ void rescan_devices() {
   std::array<std::string, NBR_PORTS> named;
   for (int n = 0; n < NBR_PORTS; ++n) named[Index(n)] = NamedPath(n);
 
-  for (const std::string& path : ScanDevices(map)) {
+  const std::vector<std::string> found = ScanDevices(map);
+  FollowLinks(map, found);
+  map.unsettled.fill(false);
+  const bool adapter_away = AdapterAway(map);
+  for (const std::string& path : found) {
     const auto same = [&path](const std::string& other) {
       return !other.empty() && SameDevice(other, path);
     };
@@ -177,10 +235,45 @@ void rescan_devices() {
     for (std::size_t n = 0; n < map.scanned.size(); ++n) {
       if (map.scanned[n].empty() && named[n].empty()) {
         map.scanned[n] = path;
+        map.unsettled[n] = adapter_away;
         break;
       }
     }
   }
+  RememberLinks(map);
+}
+
+std::string device_link(int port) {
+  if (!InRange(port)) return {};
+  if (!Map().scanned_once) rescan_devices();
+  return Map().links[Index(port)];
+}
+
+bool device_unsettled(int port) { return InRange(port) && Map().unsettled[Index(port)]; }
+
+std::vector<std::string> device_watch_paths(int port) {
+  if (!InRange(port)) return {};
+  if (std::string named = NamedPath(port); !named.empty()) return {named};
+  const DeviceMap& map = Map();
+  // A path ending in '/' stands for the entries of its folder: where new devices and links appear.
+  std::vector<std::string> paths = {(fs::path(map.dev_dir) / "").string(),
+                                    (fs::path(ByIdFolder(map)) / "").string()};
+  for (const std::string& path : {device_path(port), device_link(port)})
+    if (!path.empty()) paths.push_back(path);
+  return paths;
+}
+
+int open_port_of(const std::string& path) {
+  struct stat device {};
+  if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return -1;
+  for (int port = 0; port < NBR_PORTS; ++port) {
+    struct stat open {};
+    const int fd = native_handle(port);
+    if (fd >= 0 && ::fstat(fd, &open) == 0 && S_ISCHR(open.st_mode) &&
+        open.st_rdev == device.st_rdev)
+      return port;
+  }
+  return -1;
 }
 
 void set_scan_roots(const std::string& sys_class_tty, const std::string& dev_dir) {
@@ -193,6 +286,8 @@ void set_scan_roots(const std::string& sys_class_tty, const std::string& dev_dir
 void reset_device_map() {
   DeviceMap& map = Map();
   map.scanned.fill({});
+  map.links.fill({});
+  map.unsettled.fill(false);
   map.scanned_once = false;
 }
 

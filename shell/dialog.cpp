@@ -4,7 +4,10 @@
 #include <string_view>
 
 #include "core/hex.h"
+#include "core/hex_checksum.h"
 #include "core/hex_display.h"
+#include "core/hex_frame.h"
+#include "core/hex_message.h"
 #include "core/resource.h"
 #include "shell/port_presentation.h"
 #include "shell/pump.h"
@@ -23,9 +26,7 @@ namespace {
 constexpr platform::Colour kDefaultTextColour = 0x0000FF00;  // green
 
 // Controls of features this build does not have yet: shown greyed, so nothing pretends to work.
-constexpr int kUnbuiltControls[] = {IDC_MSG,  IDB_SEND,     IDC_SUM,      IDB_SUM,     IDC_FRAME,
-                                    IDB_FRAME, IDC_PROTOCOL, IDR_GETFILE, IDR_SENDFILE, IDB_ABORT,
-                                    IDB_GO_FILE};
+constexpr int kUnbuiltControls[] = {IDC_PROTOCOL, IDR_GETFILE, IDR_SENDFILE, IDB_ABORT, IDB_GO_FILE};
 
 bool is_checked(DialogHost& dialog, int id) { return dialog.check(id) == Check::Checked; }
 
@@ -131,14 +132,17 @@ int command(DialogHost& dialog, int id, Notification code) {
       hex_local_echo = is_checked(dialog, IDC_ECHO) ? 1 : 0;
       dialog.set_focus(IDT_SCREEN);
       return 1;
-    // Sending, checksums, frames and file transfers are not built yet; their controls are greyed.
     case IDB_SEND:
-    case IDC_MSG:
-    case IDB_SUM:
+      if (hex_run == 1 && !hex_xmodem_busy && !hex_dump_busy) hex_send_msg(dialog);
+      return 1;
+    case IDC_MSG: if (code == Notification::KillFocus) hex_msg_remember(dialog); return 1;
+    case IDB_SUM: hex_checksum(dialog); return 1;
+    // Every report of the frame type selector applies its presets, not only a change of selection.
+    case IDC_FRAME: hex_frameChanged(dialog); return 1;
+    case IDB_FRAME: hex_frameit(dialog); return 1;
+    // File transfers are not built yet; their controls are greyed.
     case IDB_GO_FILE:
     case IDB_ABORT:
-    case IDC_FRAME:
-    case IDB_FRAME:
       return 1;
     default: return 0;
   }

@@ -35,6 +35,10 @@ std::string indicator_hint(int port) {
   return hint;
 }
 
+std::string with_line(std::string text, const std::string& line) {
+  return line.empty() ? text : text + "\n" + line;
+}
+
 }  // namespace
 
 void win_show_devices(platform::DialogHost& hwnd) {
@@ -43,7 +47,7 @@ void win_show_devices(platform::DialogHost& hwnd) {
     hwnd.set_entry_text(IDC_PORTA, number, entry);
     hwnd.set_entry_text(IDC_PORTB, number, entry);
   }
-  hwnd.set_tooltip(IDC_COM1_STATE, indicator_hint(0));
-  hwnd.set_tooltip(IDC_COM2_STATE, indicator_hint(1));
+  hwnd.set_tooltip(IDC_COM1_STATE, with_line(indicator_hint(0), hex_reconnect_hint(0)));
+  hwnd.set_tooltip(IDC_COM2_STATE, with_line(indicator_hint(1), hex_reconnect_hint(1)));
 }
 

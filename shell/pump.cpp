@@ -6,6 +6,7 @@
 #include "core/hex_display.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"
+#include "views/view_switch.h"
 
 namespace {
 
@@ -17,26 +18,7 @@ void start_screen_timer(platform::DialogHost& hwnd) {
   if (hex_timer == 0) hex_err_msg("Timer is broken");
 }
 
-// A NUL is no text: it is dropped, and the bytes after it in the block are still shown.
-int drop_nuls(char* bytes, int count) {
-  return static_cast<int>(std::remove(bytes, bytes + count, '\0') - bytes);
-}
-
-void show_block(platform::DialogHost& hwnd, int port, int got) {
-  switch (hex_view_mode) {
-    case HEX_HEX_VIEW:
-      hex_display_msg(hwnd, port, block, hex_to_hexstr(block, block, got));
-      break;
-    case HEX_ASCII_VIEW: {
-      const int length = drop_nuls(block, got);
-      block[length] = '\0';
-      hex_display_msg(hwnd, port, block, length);
-      break;
-    }
-    default:
-      break;
-  }
-}
+void show_block(platform::DialogHost& hwnd, int port, int got) { hex_show_block(hwnd, port, block, got); }
 
 }  // namespace
 
@@ -61,5 +43,6 @@ void win_periodic(platform::DialogHost& hwnd) {
     show_block(hwnd, i, got);
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
+  if (hex_reconnect_tick(hwnd)) win_show_devices(hwnd);
   start_screen_timer(hwnd);
 }

@@ -147,7 +147,26 @@ class QtDialogHost::Window final : public QDialog {
   QtDialogHost& host_;
 };
 
-// Watches one selector for the focus leaving it and for wheel turns it did not ask for.
+// A selector that reports its list opening and closing.
+class QtDialogHost::Selector final : public QComboBox {
+ public:
+  Selector(QtDialogHost& host, int id, QWidget* parent) : QComboBox(parent), host_(host), id_(id) {}
+
+  void showPopup() override {
+    QComboBox::showPopup();
+    host_.post({MessageKind::Command, id_, Notification::DropDown});
+  }
+  void hidePopup() override {
+    QComboBox::hidePopup();
+    host_.post({MessageKind::Command, id_, Notification::CloseUp});
+  }
+
+ private:
+  QtDialogHost& host_;
+  int id_;
+};
+
+// Watches one selector for the focus coming and leaving and for wheel turns it did not ask for.
 class QtDialogHost::SelectorWatch final : public QObject {
  public:
   SelectorWatch(QtDialogHost& host, int id, QComboBox* selector)
@@ -155,7 +174,11 @@ class QtDialogHost::SelectorWatch final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusOut) {
+    if (event->type() == QEvent::FocusIn) {
+      // The focus coming back from the selector's own list is no new arrival.
+      if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        host_.post({MessageKind::Command, id_, Notification::SetFocus});
+    } else if (event->type() == QEvent::FocusOut) {
       // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
       // once as the list opens, and only the first time says why).
       const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
@@ -264,7 +287,7 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
       made = screen_widget_;
       break;
     case ControlKind::Selector: {
-      auto* selector = new QComboBox(parent);
+      auto* selector = new Selector(*this, id, parent);
       selector->setEditable(true);
       // Entries come only from the program: Enter never adds one, and typing never completes one.
       selector->setInsertPolicy(QComboBox::NoInsert);
@@ -273,6 +296,10 @@ QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
       selector->installEventFilter(new SelectorWatch(*this, id, selector));
       QObject::connect(selector, &QComboBox::activated, selector, [this, id](int) {
         post({MessageKind::Command, id, Notification::SelChange});
+      });
+      // Only the user's typing: the program's own changes of the field report nothing.
+      QObject::connect(selector->lineEdit(), &QLineEdit::textEdited, selector, [this, id](const QString&) {
+        post({MessageKind::Command, id, Notification::EditChange});
       });
       // The template's height is the extent of the dropped list; the field keeps its own height.
       selector->setGeometry(box.x(), box.y(), box.width(), selector->sizeHint().height());

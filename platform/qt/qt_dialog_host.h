@@ -85,6 +85,7 @@ class QtDialogHost final : public DialogHost, public Desktop {
 
  private:
   class Window;
+  class Selector;
   class SelectorWatch;
   struct Control {
     const ControlTemplate* layout = nullptr;

@@ -129,4 +129,34 @@ TEST(Framing, RandomPayloadsComeBackWhereverTheStreamIsSplit) {
   }
 }
 
+TEST(Framing, HdlcTakesWholeOctetsExactlyAsBitByBit) {
+  std::mt19937 random(1979);
+  // Octets rich in runs of 1s (flags, stuffing, aborts) among plain ones, in blocks of any size.
+  const std::uint8_t kRich[] = {0x7E, 0xFF, 0x1F, 0xF8, 0x3F, 0xFC, 0x7F, 0xFE, 0x00, 0x0F, 0xF0};
+  for (int round = 0; round < 300; ++round) {
+    Octets stream(random() % 600);
+    for (auto& octet : stream)
+      octet = random() % 3 == 0 ? kRich[random() % sizeof kRich] : static_cast<std::uint8_t>(random());
+    Receiver fast;
+    Receiver bitwise;
+    for (std::size_t at = 0; at < stream.size();) {
+      const std::size_t count = std::min<std::size_t>(1 + random() % 64, stream.size() - at);
+      const std::span<const std::uint8_t> block(stream.data() + at, count);
+      protocol::hdlc_decode(block, fast.bits, fast.frame, [&](auto f) { fast.frames.emplace_back(f.begin(), f.end()); });
+      protocol::hdlc_decode_bitwise(block, bitwise.bits, bitwise.frame,
+                                    [&](auto f) { bitwise.frames.emplace_back(f.begin(), f.end()); });
+      at += count;
+    }
+    ASSERT_EQ(fast.frames, bitwise.frames) << "round " << round;
+    EXPECT_EQ(fast.frame.count, bitwise.frame.count);
+    EXPECT_EQ(Octets(fast.buffer.begin(), fast.buffer.begin() + fast.frame.count),
+              Octets(bitwise.buffer.begin(), bitwise.buffer.begin() + bitwise.frame.count));
+    EXPECT_EQ(fast.bits.bitcnt, bitwise.bits.bitcnt);
+    EXPECT_EQ(fast.bits.onecnt, bitwise.bits.onecnt);
+    // Only the bits placed so far are state; what lies below them is never read.
+    const int placed = fast.bits.bitcnt;
+    EXPECT_EQ(fast.bits.byte >> (8 - placed), bitwise.bits.byte >> (8 - placed));
+  }
+}
+
 }  // namespace

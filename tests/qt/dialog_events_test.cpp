@@ -125,7 +125,7 @@ TEST_F(QtEventsTest, ChoosingAnEntryReportsTheSelectionChange) {
   };
   host.widget(IDC_PARITY1)->setFocus();
   QTest::keyClick(host.widget(IDC_PARITY1), Qt::Key_Down);
-  EXPECT_EQ(commands(), (Commands{{IDC_PARITY1, Notification::SelChange}}));
+  EXPECT_EQ(commands(), (Commands{{IDC_PARITY1, Notification::SetFocus}, {IDC_PARITY1, Notification::SelChange}}));
   EXPECT_EQ(at_dispatch, 1);
 }
 
@@ -135,6 +135,8 @@ TEST_F(QtEventsTest, EnterInTheMessageFieldAddsNothingAndEndsNothing) {
   QWidget* field = host.widget(IDC_MSG);
   field->setFocus();
   QTest::keyClicks(field, "03 04");
+  EXPECT_EQ(commands().back(), std::make_pair(IDC_MSG, Notification::EditChange));  // the user's typing
+  seen.clear();
   QTest::keyClick(field, Qt::Key_Return);
   QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_EQ(host.entry_count(IDC_MSG), 1);
@@ -165,7 +167,10 @@ TEST_F(QtEventsTest, LeavingASelectorReportsTheFocusLostAfterTheCurrentMessage) 
   field->setFocus();
   field->showPopup();  // its own list is not somewhere else
   field->hidePopup();
-  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::SetFocus},
+                                  {IDC_MSG, Notification::DropDown},
+                                  {IDC_MSG, Notification::CloseUp}}));
+  seen.clear();
   QTest::keyClick(field, Qt::Key_Tab);
   EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::KillFocus}}));
 

@@ -1,4 +1,8 @@
-// Which device each port number stands for, over a made-up sysfs tree.
+// Which device each port number stands for, over a made-up sysfs tree, and the watch that tells
+// when a missing device may have come back.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "serial/device_watch.h"
 #include "tests/serial/serial_guards.h"
 
 namespace {
@@ -30,6 +35,18 @@ class DeviceMap : public testing::Test {
   }
 
   std::string dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
+  std::string by_id(const std::string& name) const { return dev("serial/by-id/" + name); }
+
+  // A USB adapter's node as the kernel makes it (standing for a pty), and its by-id link as udev
+  // makes it a moment later.
+  void plug(const std::string& name, const testsupport::PtyPair& adapter) {
+    add_tty(name);
+    fs::create_directories(root_ / "dev" / "serial" / "by-id");
+    fs::create_symlink(adapter.slave_path(), dev(name));
+  }
+  void link(const std::string& name, const std::string& link) {
+    fs::create_symlink("../../" + name, by_id(link));
+  }
 
   // `device`: "link", "dir" or "" (none); `type` and `console`: attribute text, nullptr for none.
   void add_tty(const std::string& name, const std::string& device = "link",
@@ -107,6 +124,58 @@ TEST_F(DeviceMap, NumbersStayWhileDevicesComeAndGoAndEachOpenRescans) {
 
   serial::reset_device_map();
   EXPECT_EQ(numbers(), (Paths{dev("ttyUSB1"), dev("ttyUSB3")}));
+}
+
+TEST_F(DeviceMap, AnAdapterPluggedInAgainUnderAnotherNameKeepsItsNumberByItsLink) {
+  const std::string ours = "usb-FTDI_A1-if00-port0";
+  testsupport::PtyPair adapter;
+  testsupport::PtyPair other;
+  plug("ttyUSB0", adapter);
+  link("ttyUSB0", ours);
+  ASSERT_EQ(numbers(), (Paths{dev("ttyUSB0")}));
+  EXPECT_EQ(serial::device_link(0), by_id(ours));
+
+  fs::remove_all(root_ / "class" / "tty" / "ttyUSB0");
+  fs::remove(dev("ttyUSB0"));
+  fs::remove(by_id(ours));
+  serial::DeviceWatch watch;
+  watch.watch(serial::device_watch_paths(0));
+  ASSERT_FALSE(watch.changed());
+  // Another adapter takes the old name: COM1 waits for its own adapter and opens nothing else.
+  plug("ttyUSB0", other);
+  link("ttyUSB0", "usb-Other_B2-if00-port0");
+  EXPECT_TRUE(watch.changed());
+  serial::rescan_devices();
+  EXPECT_EQ(numbers(), (Paths{by_id(ours), dev("ttyUSB0")}));
+
+  // Ours comes back as ttyUSB1; a scan between its node and its link gives it a number, marked as
+  // perhaps the adapter that is away, and taken back once the link shows it is.
+  plug("ttyUSB1", adapter);
+  serial::rescan_devices();
+  EXPECT_TRUE(serial::device_unsettled(2));
+  link("ttyUSB1", ours);
+  serial::rescan_devices();
+  EXPECT_EQ(numbers(), (Paths{dev("ttyUSB1"), dev("ttyUSB0")}));
+}
+
+TEST(DeviceWatch, ReportsAHolderLettingGoAndNewEntriesButNotProbes) {
+  char name[] = "/tmp/quillport-watch-XXXXXX";
+  const fs::path folder = ::mkdtemp(name);
+  const fs::path node = folder / "ttyX";
+  std::ofstream(node).put('\n');
+  const int holder = ::open(node.c_str(), O_RDONLY);
+  serial::DeviceWatch watch;
+  watch.watch({node.string(), (folder / "serial" / "by-id" / "usb-X").string()});
+
+  ::close(::open(node.c_str(), O_RDONLY));  // a probe, like a failed try of ours
+  EXPECT_FALSE(watch.changed());
+  ::close(holder);
+  EXPECT_TRUE(watch.changed());
+  // A link whose folder is not there yet is watched through the nearest folder that is.
+  fs::create_directories(folder / "serial");
+  EXPECT_TRUE(watch.changed());
+  EXPECT_FALSE(watch.changed());
+  fs::remove_all(folder);
 }
 
 }  // namespace

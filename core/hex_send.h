@@ -1,0 +1,11 @@
+// Bytes put on the line of a terminal port by the senders (messages, and keys where they use it),
+// with the outcome the user must see: a send that did not happen is never shown or logged as sent.
+#pragma once
+
+#include "platform/dialog_host.h"
+
+// Writes `length` bytes to the serial port bound to terminal port `port`. Returns true when every
+// byte was handed to the line (also for length 0 on a present port). Otherwise returns false and
+// says why in the progress line: "Port A is not open: nothing sent" for an absent port, or the
+// write's failure (timed out, or the system's reason). A success clears a failure shown earlier.
+bool hex_send_bytes(platform::DialogHost& hwnd, int port, const char* bytes, int length);
