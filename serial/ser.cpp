@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "serial/devices.h"
@@ -24,7 +25,7 @@ const std::array<std::string_view, 8> PortErrors = {
 };
 const std::array<std::string_view, 4> TORVELerrors = {"No data", "Range", "Aborted", "Win32Error"};
 
-int LastWinError = 0;
+thread_local int LastWinError = 0;
 
 namespace {
 
@@ -126,10 +127,12 @@ int NothingRead(int Port, int nothing) {
 }  // namespace
 
 int VerifyPort(int Port) {
-  if (!Initialized) {
+  // Once only, even when two threads make their first call together.
+  static std::once_flag once;
+  std::call_once(once, [] {
     for (PortRecord& rec : PortData) rec = PortRecord{};
     Initialized = true;
-  }
+  });
   return Port < 0 || Port >= NBR_PORTS ? IE_BADID : TORVEL_OK;
 }
 
@@ -397,6 +400,17 @@ int SioBrkSig(int Port, char Cmd) {
     case 'D': return 0;
     default: return TORVEL_RANGE;
   }
+}
+
+int SioWaitRx(int Port, int WakeFd, int Milliseconds) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const PortRecord& rec = Record(Port);
+  if (rec.NextChar != 0) return 1;
+  bool woken = false;
+  const int rc = serial::platform::wait_input(rec.Handle, WakeFd, std::max(Milliseconds, 0), woken);
+  if (rc < 0) return Win32Error(-rc);
+  if (woken) return TORVEL_ABORTED;
+  return rc;
 }
 
 namespace serial {

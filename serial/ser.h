@@ -1,8 +1,8 @@
 // The serial library: ports addressed by number 0..15 (COM1..COM16).
 //
 // Every operation takes the port number first and returns an int: 0 or a positive count or flag on
-// success, a negative code of the tables below on failure. All calls come from one thread; the library
-// keeps shared state (the last platform error) and is not reentrant.
+// success, a negative code of the tables below on failure. Two threads may use the library at once as
+// long as they use different ports: the last platform error is kept per thread.
 #pragma once
 
 #include <array>
@@ -67,8 +67,8 @@ inline constexpr unsigned CE_RXPARITY = 0x04;
 inline constexpr unsigned CE_FRAME = 0x08;
 inline constexpr unsigned CE_BREAK = 0x10;
 
-// The platform error of the last failing call reported as TORVEL_WIN32ERR (errno).
-extern int LastWinError;
+// The platform error of the last failing call reported as TORVEL_WIN32ERR (errno), per thread.
+extern thread_local int LastWinError;
 
 // Open, close and line parameters.
 int VerifyPort(int port);
@@ -103,3 +103,9 @@ int SioDSR(int port);
 int SioRI(int port);
 int SioDCD(int port);
 int SioBrkSig(int port, char cmd);
+
+// Waits without using the CPU until a byte can be read from `port` (a byte pushed back with SioUnGetc
+// counts), `wake_fd` becomes readable (-1: no wake descriptor), or `milliseconds` pass. 1 when a byte
+// waits, or the device has gone (the next read reports it); 0 when the time passed; TORVEL_ABORTED
+// when woken; IE_BADID/IE_NOPEN as every call; TORVEL_WIN32ERR if the wait itself failed.
+int SioWaitRx(int port, int wake_fd, int milliseconds);

@@ -263,4 +263,14 @@ std::int64_t monotonic_ms() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+int wait_input(int fd, int wake_fd, int ms, bool& woken) {
+  woken = false;
+  pollfd p[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  const int count = ::poll(p, wake_fd >= 0 ? 2 : 1, ms);
+  // A signal cut the wait short: report it as time passed; callers measure time themselves.
+  if (count < 0) return errno == EINTR ? 0 : -errno;
+  if (wake_fd >= 0 && (p[1].revents & POLLIN)) woken = true;
+  return (p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+}
+
 }  // namespace serial::platform

@@ -82,4 +82,8 @@ int uart_type(const char* path, int& type);
 
 std::int64_t monotonic_ms();
 
+// Blocks until `fd` has input (or has gone), `wake_fd` (-1: none) is readable, or `ms` pass.
+// 1 when `fd` is ready, 0 otherwise (`woken` tells a wake from the time passing), or -errno.
+int wait_input(int fd, int wake_fd, int ms, bool& woken);
+
 }  // namespace serial::platform
