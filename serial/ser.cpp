@@ -99,11 +99,13 @@ int ModemLine(int Port, int bit) {
 
 // How long a write of `size` bytes may wait for room: the time the bytes take on the line at the
 // port's rate and character format, plus a second. Then it fails rather than hold its caller.
-std::int64_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
+std::uint32_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
   const std::uint64_t bits_per_char = 1 + static_cast<unsigned>(dcb.ByteSize) + (dcb.Parity != NoParity ? 1 : 0) +
                                       (dcb.StopBits == TwoStopBits ? 2 : 1);
   const std::uint64_t rate = std::max(dcb.BaudRate, 1u);
-  return static_cast<std::int64_t>((size * bits_per_char * 1000 + rate - 1) / rate) + 1000;
+  const std::uint64_t line_ms = (size * bits_per_char * 1000 + rate - 1) / rate;
+  // Past INT_MAX ms (24 days) a deadline could not be told from one that wrapped.
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(line_ms + 1000, INT_MAX));
 }
 
 int Write(int Port, const char* Buffer, std::size_t Size) {
@@ -420,7 +422,8 @@ bool more_input_follows(int port, int taken) {
   constexpr int kReadBuffer = 4095;
   constexpr int kRefillWaitMs = 2;
   if (taken < kReadBuffer || CheckOpen(port) != TORVEL_OK) return false;
-  return serial::platform::input_within(Record(port).Handle, kRefillWaitMs);
+  bool woken = false;
+  return serial::platform::wait_input(Record(port).Handle, -1, kRefillWaitMs, woken) == 1;
 }
 
 int native_handle(int port) {

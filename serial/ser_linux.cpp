@@ -19,6 +19,7 @@
 #include <ctime>
 #include <utility>
 
+#include "serial/deadline.h"
 #include "serial/ser.h"
 
 namespace serial::platform {
@@ -200,15 +201,6 @@ long read_some(int fd, void* buffer, std::size_t size) {
   }
 }
 
-bool input_within(int fd, int wait_ms) {
-  pollfd p{fd, POLLIN, 0};
-  int ready = 0;
-  do {
-    ready = ::poll(&p, 1, wait_ms);
-  } while (ready < 0 && errno == EINTR);
-  return ready > 0 && (p.revents & POLLIN) != 0;
-}
-
 // A hung-up tty (far end of a pty closed, USB adapter pulled) reads as 0 bytes like an idle one;
 // only poll's POLLHUP/POLLERR tells the two apart.
 bool line_gone(int fd) {
@@ -217,9 +209,9 @@ bool line_gone(int fd) {
   return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-int write_all(int fd, const void* buffer, std::size_t size, std::int64_t wait_ms) {
+int write_all(int fd, const void* buffer, std::size_t size, std::uint32_t wait_ms) {
   const auto* data = static_cast<const unsigned char*>(buffer);
-  const std::int64_t deadline = monotonic_ms() + wait_ms;
+  const Deadline deadline(steady_clock(), wait_ms);
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n > 0) {
@@ -232,10 +224,9 @@ int write_all(int fd, const void* buffer, std::size_t size, std::int64_t wait_ms
     if (n == 0) return EIO;  // a tty never takes nothing; looping on it would spin
     // The kernel's buffer is full (flow control, slow line, far end not reading): wait for room,
     // but never without limit.
-    const std::int64_t left = deadline - monotonic_ms();
-    if (left <= 0) return ETIMEDOUT;
+    if (deadline.expired()) return ETIMEDOUT;
     pollfd p{fd, POLLOUT, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, INT_MAX)));
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(deadline.left(), INT_MAX)));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return errno;

@@ -69,13 +69,11 @@ int line_counters(int fd, LineCounters& counters);
 
 // Reads what is waiting, never waiting itself: the count (0 when nothing), or -errno.
 long read_some(int fd, void* buffer, std::size_t size);
-// True when bytes are waiting, or arrive within `wait_ms`.
-bool input_within(int fd, int wait_ms);
 // True when the device has gone (hung up, unplugged, closed at the far end).
 bool line_gone(int fd);
 // Returns once the kernel has taken every byte, or ETIMEDOUT when it had no room for them within
 // `wait_ms` milliseconds.
-int write_all(int fd, const void* buffer, std::size_t size, std::int64_t wait_ms);
+int write_all(int fd, const void* buffer, std::size_t size, std::uint32_t wait_ms);
 
 // The UART type the serial driver reports for `path` (0 = none), opening the device to ask.
 int uart_type(const char* path, int& type);
