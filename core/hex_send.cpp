@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/hex.h"
+#include "core/hex_transfer.h"
 #include "core/resource.h"
 #include "serial/ser.h"
 
@@ -34,6 +35,11 @@ void show_failure(platform::DialogHost& hwnd, std::string text) {
 
 bool hex_send_bytes(platform::DialogHost& hwnd, int port, const char* bytes, int length) {
   if (port < 0 || port >= HEX_MAX_PORT) return false;
+  // A transfer or dump owns its port until it ends; its bytes must not be mixed with others.
+  if (hex_port_busy(port)) {
+    show_failure(hwnd, port_name(port) + " is busy with a transfer");
+    return false;
+  }
   // An absent terminal port holds no open port, and its number may be the other terminal port's:
   // writing to it would put the bytes on the wrong line.
   if (!hex_obj[port].present) {

@@ -7,5 +7,6 @@
 // Writes `length` bytes to the serial port bound to terminal port `port`. Returns true when every
 // byte was handed to the line (also for length 0 on a present port). Otherwise returns false and
 // says why in the progress line: "Port A is not open: nothing sent" for an absent port, or the
-// write's failure (timed out, or the system's reason). A success clears a failure shown earlier.
+// write's failure (timed out, or the system's reason); "Port A is busy with a transfer" while a
+// transfer or dump uses the port. A success clears a failure shown earlier.
 bool hex_send_bytes(platform::DialogHost& hwnd, int port, const char* bytes, int length);

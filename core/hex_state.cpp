@@ -10,6 +10,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_transfer.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
@@ -299,6 +300,7 @@ void hex_init(DialogHost& hwndDlg) {
 }
 
 void hex_quit(DialogHost& hwndDlg) {
+  hex_transfer_quit(hwndDlg);
   for (HEX_OBJ_TYP& obj : hex_obj) {
     // An absent terminal port has nothing open to close (and its number may be the other's).
     if (!obj.present) continue;

@@ -10,6 +10,7 @@
 #include "core/hex_display.h"
 #include "core/hex_frame.h"
 #include "core/hex_message.h"
+#include "core/hex_transfer.h"
 #include "core/resource.h"
 #include "shell/port_presentation.h"
 #include "shell/pump.h"
@@ -26,9 +27,6 @@ using platform::Notification;
 namespace {
 
 constexpr platform::Colour kDefaultTextColour = 0x0000FF00;  // green
-
-// Controls of features this build does not have yet: shown greyed, so nothing pretends to work.
-constexpr int kUnbuiltControls[] = {IDC_PROTOCOL, IDR_GETFILE, IDR_SENDFILE, IDB_ABORT, IDB_GO_FILE};
 
 bool is_checked(DialogHost& dialog, int id) { return dialog.check(id) == Check::Checked; }
 
@@ -111,6 +109,13 @@ void keyboard_filter(DialogHost& dialog, MsgFilter& filter) {
   if (!back_door && hex_local_echo == 0) filter.code = 0;
 }
 
+// A transfer's start or end may find its port gone; the indicator's hint then says why.
+void transfer_event(DialogHost& dialog, void (*handler)(DialogHost&)) {
+  const int present[HEX_MAX_PORT] = {hex_obj[0].present, hex_obj[1].present};
+  handler(dialog);
+  if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) win_show_devices(dialog);
+}
+
 void port_bound(DialogHost& dialog, void (*handler)(DialogHost&)) {
   handler(dialog);
   win_show_devices(dialog);
@@ -150,6 +155,9 @@ int typed_text_done(DialogHost& dialog, int id) {
 
 int command(DialogHost& dialog, int id, Notification code) {
   const bool selection_changed = code == Notification::SelChange;
+  // A running transfer holds its port's settings and the bindings still (they are greyed; a field
+  // left as it is greyed still reports).
+  if (hex_transfer_holds(id)) return 1;
   if ((code == Notification::KillFocus || code == Notification::Enter) &&
       std::find(std::begin(kSettingSelectors), std::end(kSettingSelectors), id) != std::end(kSettingSelectors)) {
     const int handled = typed_text_done(dialog, id);
@@ -196,18 +204,17 @@ int command(DialogHost& dialog, int id, Notification code) {
       hex_local_echo = is_checked(dialog, IDC_ECHO) ? 1 : 0;
       dialog.set_focus(IDT_SCREEN);
       return 1;
+    // A transfer's port refuses the message and says so; the other port still sends.
     case IDB_SEND:
-      if (hex_run == 1 && !hex_xmodem_busy && !hex_dump_busy) hex_send_msg(dialog);
+      if (hex_run == 1) hex_send_msg(dialog);
       return 1;
     case IDC_MSG: if (code == Notification::KillFocus) hex_msg_remember(dialog); return 1;
     case IDB_SUM: hex_checksum(dialog); return 1;
     // Every report of the frame type selector applies its presets, not only a change of selection.
     case IDC_FRAME: hex_frameChanged(dialog); return 1;
     case IDB_FRAME: hex_frameit(dialog); return 1;
-    // File transfers are not built yet; their controls are greyed.
-    case IDB_GO_FILE:
-    case IDB_ABORT:
-      return 1;
+    case IDB_GO_FILE: transfer_event(dialog, hex_file_transfer); return 1;
+    case IDB_ABORT: transfer_event(dialog, hex_file_abort); return 1;
     default: return 0;
   }
 }
@@ -228,7 +235,6 @@ int InitializeApp(DialogHost& hDlg) {
   hDlg.set_focus(IDT_SCREEN);
   hex_init(hDlg);
   win_show_devices(hDlg);
-  for (const int id : kUnbuiltControls) hDlg.set_enabled(id, false);
   return 1;
 }
 
@@ -241,12 +247,13 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
       end_program(hwndDlg, 0);
       return 1;
     case MessageKind::Timer:
-      if (msg.id == HEX_SCREEN_TIMER) {
-        win_periodic(hwndDlg);
-        return 1;
+      switch (msg.id) {
+        case HEX_SCREEN_TIMER: win_periodic(hwndDlg); return 1;
+        case HEX_XMODEM_TIMER: transfer_event(hwndDlg, hex_periodic_transfer); return 1;
+        case HEX_DUMP_TIMER: transfer_event(hwndDlg, hex_periodic_dump); return 1;
+        case HEX_DUMP_ERR_TIMER: transfer_event(hwndDlg, hex_file_abort); return 1;
+        default: return 0;
       }
-      // The transfer and dump timers belong to file transfers, which are not built yet.
-      return msg.id == HEX_XMODEM_TIMER || msg.id == HEX_DUMP_TIMER || msg.id == HEX_DUMP_ERR_TIMER;
     case MessageKind::Notify:
       if (msg.id == IDT_SCREEN && msg.filter != nullptr) keyboard_filter(hwndDlg, *msg.filter);
       return 0;

@@ -4,6 +4,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_transfer.h"
 #include "serial/input_refill.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"
@@ -54,6 +55,8 @@ void win_periodic(platform::DialogHost& hwnd) {
     // An absent terminal port holds no open port; its number may be the other's, whose bytes
     // must not be taken from it.
     if (!hex_obj[i].present) continue;
+    // A transfer or dump reads its own port; the other one is still shown.
+    if (hex_port_busy(i)) continue;
     if (!drain_port(hwnd, i)) {
       hex_port_lost(hwnd, i);
       win_show_devices(hwnd);

@@ -8,6 +8,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_transfer.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
 #include "core/dialog_template.h"
@@ -36,6 +37,7 @@ void reset_terminal_state() {
   hex_send_file = 1;
   hex_xmodem_busy = 0;
   hex_dump_busy = 0;
+  hex_xsend_port = 0;
   hex_time_stamp = 0;
   hex_timer = 0;
   hex_hwnd = nullptr;

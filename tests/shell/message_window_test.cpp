@@ -44,28 +44,37 @@ class MessageWindowTest : public ::testing::Test {
   PtyPair* port_b = nullptr;
 };
 
-TEST_F(MessageWindowTest, SendActsOnlyWhileRunningAndNoTransferOrDumpRuns) {
+TEST_F(MessageWindowTest, SendActsWhileRunningExceptOnThePortATransferOrDumpUses) {
   open_cable();
-  for (const int id : {IDC_MSG, IDB_SEND, IDC_SUM, IDB_SUM, IDC_FRAME, IDB_FRAME})
+  for (const int id : {IDC_MSG, IDB_SEND, IDC_SUM, IDB_SUM, IDC_FRAME, IDB_FRAME, IDB_GO_FILE, IDB_ABORT})
     EXPECT_TRUE(host.enabled(id)) << id;
-  EXPECT_FALSE(host.enabled(IDB_GO_FILE));
   const struct {
     int stop_button;  // the Run/Stop button clicked first
-    int xmodem_busy;
-    int dump_busy;
-    bool sent;
-  } rows[] = {{IDR_RUN, 0, 0, true}, {IDR_STOP, 0, 0, false}, {IDR_RUN, 1, 0, false}, {IDR_RUN, 0, 1, false}};
+    int send_button;
+    int xmodem_busy;  // on Port A
+    int dump_busy;    // on Port A
+    const char* shown;
+    const char* progress;
+  } rows[] = {{IDR_RUN, IDR_COM1, 0, 0, "\nTx1     0  41", ""},
+              {IDR_STOP, IDR_COM1, 0, 0, "", ""},
+              {IDR_RUN, IDR_COM1, 1, 0, "", "Port A is busy with a transfer"},
+              {IDR_RUN, IDR_COM1, 0, 1, "", "Port A is busy with a transfer"},
+              {IDR_RUN, IDR_COM2, 1, 0, "\nTx2     0  41", ""}};
   host.set_text(IDC_MSG, "41");
   for (const auto& row : rows) {
     host.set_text(IDT_SCREEN, "");
+    host.set_text(IDT_PROGRESS, "");
     host.click(row.stop_button);
+    host.click(row.send_button);
     hex_xmodem_busy = row.xmodem_busy;
     hex_dump_busy = row.dump_busy;
     host.click(IDB_SEND);
-    EXPECT_EQ(shown(), row.sent ? "\nTx1     0  41" : "")
-        << row.stop_button << row.xmodem_busy << row.dump_busy;
+    EXPECT_EQ(shown(), row.shown) << row.stop_button << row.xmodem_busy << row.dump_busy;
+    EXPECT_EQ(host.text(IDT_PROGRESS), row.progress);
+    hex_xmodem_busy = hex_dump_busy = 0;
   }
-  EXPECT_EQ(port_a->read(2, std::chrono::milliseconds(200)), "A");  // one send only
+  EXPECT_EQ(port_a->read(2, std::chrono::milliseconds(200)), "A");  // one send on each port
+  EXPECT_EQ(port_b->read(2, std::chrono::milliseconds(200)), "A");
 }
 
 TEST_F(MessageWindowTest, TheFieldsFocusLossKeepsItsTextAndEveryFrameReportAppliesThePresets) {

@@ -278,6 +278,21 @@ Program::Program(const std::vector<std::string>& argv, const std::string& dir,
   }
 }
 
+bool Program::wait_started(int ms) {
+  const auto exe = [](const std::string& proc) {
+    char target[4096];
+    const ssize_t n = ::readlink((proc + "/exe").c_str(), target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+  };
+  const std::string ours = exe("/proc/self");
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (pid_ > 0 && exe("/proc/" + std::to_string(pid_)) == ours) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 Program::~Program() {
   kill();
   ::close(to_);

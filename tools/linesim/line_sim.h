@@ -106,6 +106,10 @@ class Program {
   End end() const { return {from_, to_}; }
   // The exit status (0..255, or 128 + signal), or -1 when it has not ended within `ms`.
   int wait(int ms);
+  // Waits up to `ms` until the program has replaced the spawning process's image; true when it
+  // has. Until then the child holds copies of the parent's descriptors, close-on-exec or not, and
+  // with them any lock on a device the parent closes and opens again meanwhile.
+  bool wait_started(int ms);
   void kill();
 
  private:
