@@ -30,6 +30,7 @@
 #include "serial/devices.h"
 #include "tests/core/core_fixture.h"
 #include "tests/serial/line_readback.h"
+#include "tools/xmodem_run/xmodem_run.h"
 
 namespace {
 
@@ -338,6 +339,37 @@ TEST_F(WindowTest, BytesFromBothLinesAppearAtTheNextTickInTheirColours) {
   ASSERT_TRUE(settle([&] { return shown() == " 41 42"; }));
   EXPECT_EQ(colour_at(1), hex_colour[0].rx);
   EXPECT_EQ(colour_at(4), hex_colour[1].rx);
+}
+
+TEST_F(WindowTest, AnXModemSendRunsOnItsThreadWhileTheWindowsTimersShowItsProgress) {
+  linesim::Pty line;
+  serial::bind_device(0, line.slave_path());
+  start();
+  const auto dir = log_folder_ / "rx";
+  std::filesystem::create_directories(dir);
+  std::string original(5000, '\0');
+  for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<char>(i * 7);
+  xmodemrun::write_file((log_folder_ / "send.bin").string(), original);
+  linesim::Program rx(xmodemrun::rx(xmodemrun::Check::Crc1K, "file.bin").argv, dir.string(), (dir / ".rx.log").string());
+  ASSERT_TRUE(rx.wait_started(10000));
+  linesim::Options paced;
+  paced.baud = 115200;
+  linesim::Relay relay(line.end(), rx.end(), paced);
+
+  host.select_entry(IDC_PROTOCOL, HEX_XMODEM_1K);
+  file_answer = (log_folder_ / "send.bin").string();
+  click(IDB_GO_FILE);
+  bool packets_shown = false;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (hex_xmodem_busy && std::chrono::steady_clock::now() < limit) {
+    packets_shown = packets_shown || host.text(IDT_PROGRESS).rfind("Packets = ", 0) == 0;
+    QTest::qWait(5);
+  }
+  EXPECT_EQ(host.text(IDT_PROGRESS), "X-Modem Completed ");
+  EXPECT_TRUE(packets_shown);
+  EXPECT_EQ(rx.wait(10000), 0);
+  EXPECT_TRUE(xmodemrun::is_padded_copy(read_file(dir / "file.bin"), original));
+  EXPECT_TRUE(host.widget(IDB_GO_FILE)->isEnabled());
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <utility>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -34,58 +36,45 @@ std::string file_bytes(std::size_t size) {
   return bytes;
 }
 
-// A clock a test moves by hand.
-class ManualClock final : public serial::Clock {
- public:
-  std::uint32_t now_ms() override { return now_; }
-  void advance(std::uint32_t ms) { now_ += ms; }
-
- private:
-  std::atomic<std::uint32_t> now_{1000};
-};
-
-// Real time until frozen; then no wait measured on it can end by time.
-class FreezableClock final : public serial::Clock {
+// Real time until frozen; then it moves only when a test moves it.
+class TestClock final : public serial::Clock {
  public:
   std::uint32_t now_ms() override { return frozen_ ? at_.load() : serial::steady_clock().now_ms(); }
   void freeze() {
-    at_ = serial::steady_clock().now_ms();
+    at_ = now_ms();
     frozen_ = true;
   }
+  void advance(std::uint32_t ms) { at_ += ms; }
 
  private:
   std::atomic<bool> frozen_{false};
   std::atomic<std::uint32_t> at_{0};
 };
 
-// The engine's and the dump's clock for one test; the system's again afterwards, however it ends.
-struct ClocksInUse {
-  ClocksInUse(serial::Clock& engine, serial::Clock& dump) {
-    xySetClock(engine);
-    hex_dump_set_clock(dump);
+class TransferTest : public testsupport::DialogTest {
+ protected:
+  // The engine and the dump measure time on `clock`; the system's clock again afterwards.
+  TransferTest() {
+    xySetClock(clock);
+    hex_dump_set_clock(clock);
   }
-  ~ClocksInUse() {
+  ~TransferTest() override {
+    host.click(IDCANCEL);  // a transfer still running ends before its clock does
     xySetClock(serial::steady_clock());
     hex_dump_set_clock(serial::steady_clock());
   }
-  ClocksInUse(const ClocksInUse&) = delete;
-  ClocksInUse& operator=(const ClocksInUse&) = delete;
-};
-
-class TransferTest : public testsupport::DialogTest {
- protected:
   std::string path(const std::string& name) const { return (folder_ / name).string(); }
   std::string progress() const { return host.text(IDT_PROGRESS); }
-  void start(int protocol, bool send, const std::string& file) {
+  void start(int protocol, bool send, std::optional<std::string> file) {
     host.choose(IDC_PROTOCOL, protocol);
     host.click(send ? IDR_SENDFILE : IDR_GETFILE);
-    host.queue_file_answer(file);
+    host.queue_file_answer(std::move(file));
     host.click(IDB_GO_FILE);
   }
   // Lets the clock run until the progress line reads `text`.
-  bool shows(const std::string& text, std::chrono::milliseconds limit = 10s) {
-    return host.run_until([&] { return progress() == text; }, limit);
-  }
+  bool shows(const std::string& text) { return host.run_until([&] { return progress() == text; }, 10s); }
+
+  TestClock clock;
 };
 
 // lrzsz at the far end of a line paced at 115200 bit/s, on pipes.
@@ -96,9 +85,9 @@ struct Lrzsz {
     EXPECT_TRUE(program.wait_started(10000));
   }
   static linesim::Options paced() {
-    linesim::Options options;
-    options.baud = 115200;
-    return options;
+    linesim::Options line;
+    line.baud = 115200;
+    return line;
   }
   linesim::Program program;
   linesim::Relay relay;
@@ -109,24 +98,20 @@ TEST_F(TransferTest, XModem1KWithLrzszBothWaysShowsItsProgressAndGivesThePortBac
   serial::bind_device(0, line.slave_path());
   PtyPair& port_b = ports.bind_pty(1);
   host.init();
-  // Settings that a re-open with the library's defaults would lose.
-  host.choose(IDC_SPEED1, 8);   // 57600
-  host.choose(IDC_STOP1, 1);    // 2
-  host.choose(IDC_PARITY1, 3);  // MARK (a pty drops PARENB and keeps the rest)
-  host.choose(IDC_FLOW1, 0);    // RTS
+  // Settings a re-open with the library's defaults would lose (a pty keeps all but PARENB of them).
+  for (const auto& [id, entry] : {std::pair{IDC_SPEED1, 8}, {IDC_STOP1, 1}, {IDC_PARITY1, 3}, {IDC_FLOW1, 0}})
+    host.choose(id, entry);  // 57600, 2 stop bits, MARK, RTS
   const std::string original = file_bytes(6000);
   const std::string ours = path("ours.bin");
   xmodemrun::write_file(ours, original);
 
+  host.queue_replace_answer(true);  // the get goes into the file sent
   for (const bool send : {true, false}) {
     SCOPED_TRACE(send ? "send to rx -c" : "get from sx -k");
     const std::string dir = path(send ? "rx" : "sx");
     std::filesystem::create_directories(dir);
     if (!send) xmodemrun::write_file(dir + "/file.bin", original);
-    // Getting into the file just sent: the prompt asks before replacing it.
-    if (!send) host.queue_replace_answer(true);
-    Lrzsz peer(line, send ? xmodemrun::rx(xmodemrun::Check::Crc1K, "file.bin")
-                          : xmodemrun::sx(xmodemrun::Check::Crc1K, "file.bin"), dir);
+    Lrzsz peer(line, (send ? xmodemrun::rx : xmodemrun::sx)(xmodemrun::Check::Crc1K, "file.bin"), dir);
     start(HEX_XMODEM_1K, send, ours);
     port_b.write("B");
     std::vector<std::string> texts;
@@ -138,44 +123,32 @@ TEST_F(TransferTest, XModem1KWithLrzszBothWaysShowsItsProgressAndGivesThePortBac
     }, 30s));
     EXPECT_EQ(peer.program.wait(10000), 0) << xmodemrun::read_file(dir + "/.peer.log");
     EXPECT_TRUE(xmodemrun::is_padded_copy(xmodemrun::read_file(send ? dir + "/file.bin" : ours), original));
-
+    EXPECT_TRUE(b_shown_meanwhile);
+    // Negotiating, the packet numbers rising, the outcome.
     ASSERT_GE(texts.size(), 3u) << testing::PrintToString(texts);
     EXPECT_EQ(texts.front(), "X-Modem 1K Negotiating... ");
     EXPECT_EQ(texts.back(), "X-Modem Completed ");
-    for (std::size_t i = 1; i + 1 < texts.size(); ++i) {
-      int packet = 0;
-      ASSERT_EQ(std::sscanf(texts[i].c_str(), "Packets = %d ", &packet), 1) << texts[i];
+    for (std::size_t i = 1, last = 0; i + 1 < texts.size(); ++i) {
+      const std::size_t packet = std::strtoul(texts[i].c_str() + 10, nullptr, 10);
       EXPECT_EQ(texts[i], "Packets = " + std::to_string(packet) + " ");
-      if (i > 1) {
-        EXPECT_LT(std::stoi(texts[i - 1].substr(10)), packet);
-      }
+      EXPECT_GT(packet, std::exchange(last, packet));
     }
-    EXPECT_TRUE(b_shown_meanwhile);
-    port_b.write("b");
-    host.set_text(IDT_SCREEN, "");
-    ASSERT_TRUE(host.run_until([&] { return shown() == " 62"; }, 5s));
   }
   EXPECT_EQ(host.replace_questions(), std::vector<std::string>{ours});
 
   const serialtest::LineReadback settings = serialtest::read_line(serial::native_handle(0));
   EXPECT_EQ(settings.rate, 57600u);
-  EXPECT_TRUE(settings.cstopb);
-  EXPECT_TRUE(settings.parodd && settings.cmspar);
-  EXPECT_TRUE(settings.crtscts);
+  EXPECT_TRUE(settings.cstopb && settings.parodd && settings.cmspar && settings.crtscts);
   EXPECT_EQ(SioDTR(0, 'R'), DtrMask);
   EXPECT_EQ(SioRTS(0, 'R'), 0);
-  // The pump reads Port A again.
   host.set_text(IDT_SCREEN, "");
   ASSERT_EQ(::write(line.master(), "A", 1), 1);
-  EXPECT_TRUE(host.run_until([&] { return shown() == " 41"; }, 5s)) << shown();
-  EXPECT_TRUE(host.enabled(IDC_SPEED1));
-  EXPECT_TRUE(host.enabled(IDB_GO_FILE));
+  EXPECT_TRUE(host.run_until([&] { return shown() == " 41"; }, 5s)) << "the pump reads Port A again";
+  EXPECT_TRUE(host.enabled(IDC_SPEED1) && host.enabled(IDB_GO_FILE));
 }
 
 TEST_F(TransferTest, AbortWakesATransferWhosePeerStoppedAnsweringAndThePortServesAgain) {
   PtyPair& far = ports.bind_pty(0);
-  static FreezableClock clock;  // outlives a transfer a failed assertion leaves running
-  const ClocksInUse clocks(clock, serial::steady_clock());
   host.init();
   xmodemrun::write_file(path("out.bin"), file_bytes(1000));
   start(HEX_XMODEM_CRC, true, path("out.bin"));
@@ -187,14 +160,10 @@ TEST_F(TransferTest, AbortWakesATransferWhosePeerStoppedAnsweringAndThePortServe
   far.write("\x06");
   EXPECT_EQ(far.read(133, 5s).size(), 133u);
   ASSERT_TRUE(shows("Packets = 2 "));
-  EXPECT_FALSE(host.enabled(IDC_SPEED1));
-  EXPECT_FALSE(host.enabled(IDB_GO_FILE));
+  EXPECT_FALSE(host.enabled(IDC_SPEED1) || host.enabled(IDB_GO_FILE));
 
-  // Port A is the transfer's: keys and messages are refused.
   host.screen().character('k');
   EXPECT_EQ(progress(), "Port A is busy with a transfer");
-  host.set_text(IDC_MSG, "41");
-  host.click(IDB_SEND);
   EXPECT_EQ(far.read(1, 200ms), "");
   EXPECT_EQ(shown(), "");
 
@@ -206,32 +175,24 @@ TEST_F(TransferTest, AbortWakesATransferWhosePeerStoppedAnsweringAndThePortServe
   EXPECT_TRUE(host.run_until([&] { return shown() == "k 5A"; }, 5s)) << shown();
 }
 
-TEST(TransferDeviceLost, ATransferOrDumpWhoseDeviceGoesEndsWithItsFailureAndShowsThePortAbsent) {
-  const struct {
-    int protocol;
-    const char* outcome;  // its beginning
-  } rows[] = {{HEX_XMODEM_CRC, "X-Modem Failed: "}, {HEX_DUMP, "Dump Stopped: 0 bytes received "}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.protocol);
-    testsupport::TerminalPorts ports;
-    PtyPair& far = ports.bind_pty(0);
-    platform::HeadlessHost host(quillport_dialog(), DialogFunc);
-    host.init();
-    host.choose(IDC_PROTOCOL, row.protocol);
-    host.click(IDR_GETFILE);
-    host.queue_file_answer((std::filesystem::temp_directory_path() / "quillport-lost.bin").string());
-    host.click(IDB_GO_FILE);
-    if (row.protocol != HEX_DUMP) {
-      EXPECT_EQ(far.read(1, 5s), "C");
+TEST_F(TransferTest, ATransferOrDumpWhoseDeviceGoesEndsWithItsFailureAndShowsThePortAbsent) {
+  PtyPair* far = &ports.bind_pty(0);
+  host.init();
+  const std::pair<int, const char*> rows[] = {{HEX_XMODEM_CRC, "X-Modem Failed: "},
+                                              {HEX_DUMP, "Dump Stopped: 0 bytes received "}};
+  for (const auto& [protocol, outcome] : rows) {
+    start(protocol, false, path("lost" + std::to_string(protocol)));
+    if (protocol != HEX_DUMP) {
+      EXPECT_EQ(far->read(1, 5s), "C");
     }
-    far.close_master();
+    far->close_master();
     EXPECT_TRUE(host.run_until([&] { return !hex_xmodem_busy && !hex_dump_busy; }, 10s));
-    EXPECT_EQ(host.text(IDT_PROGRESS).rfind(row.outcome, 0), 0u) << host.text(IDT_PROGRESS);
-    EXPECT_EQ(hex_obj[0].present, 0);
+    EXPECT_EQ(progress().rfind(outcome, 0), 0u) << progress();
     EXPECT_EQ(host.check(IDC_COM1_STATE), platform::Check::Indeterminate);
     EXPECT_NE(host.tooltip(IDC_COM1_STATE).find("stopped answering"), std::string::npos);
-    host.click(IDCANCEL);
-    std::filesystem::remove(std::filesystem::temp_directory_path() / "quillport-lost.bin");
+    // Port A on a new device.
+    far = &ports.bind_pty(2);
+    host.choose(IDC_PORTA, 2);
   }
 }
 
@@ -243,15 +204,13 @@ TEST_F(TransferTest, ASendDumpMovesTheWholeFileFromItsStartPortAndRefusesASecond
   xmodemrun::write_file(path("dump.bin"), original);
   start(HEX_DUMP, true, path("dump.bin"));
   EXPECT_EQ(progress(), "Send file... ");
-
   ASSERT_TRUE(host.fire_timer(HEX_DUMP_TIMER));
   EXPECT_EQ(progress(), "Bytes = 2048 ");
   EXPECT_EQ(far_a.read(2048), original.substr(0, 2048));
-  // Neither another send port nor another Start changes the running dump.
+
   host.click(IDR_COM2);
   host.queue_file_answer(path("other.bin"));
   host.command(IDB_GO_FILE);
-  EXPECT_EQ(host.prompt_titles().size(), 1u);
   while (hex_dump_busy) ASSERT_TRUE(host.fire_timer(HEX_DUMP_TIMER));
   EXPECT_EQ(progress(), "Dump Completed ");
   EXPECT_EQ(far_a.read(5000 - 2048), original.substr(2048));
@@ -261,11 +220,8 @@ TEST_F(TransferTest, ASendDumpMovesTheWholeFileFromItsStartPortAndRefusesASecond
 
 TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFarItGot) {
   PtyPair& far = ports.bind_pty(0);
-  ManualClock clock;
-  const ClocksInUse clocks(serial::steady_clock(), clock);
   host.init();
-  xmodemrun::write_file(path("out.bin"), file_bytes(5000));
-
+  clock.freeze();
   // Receiving: each byte that arrives gives it another 15 s.
   start(HEX_DUMP, false, path("in.bin"));
   EXPECT_EQ(progress(), "Get file... ");
@@ -276,9 +232,8 @@ TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFar
   } ticks[] = {{"\xFF\x00"s "a", 0, "Bytes = 3 "}, {"", 14999, "Bytes = 3 "}, {"b", 0, "Bytes = 4 "},
                {"", 14999, "Bytes = 4 "},         {"", 1, "Dump Completed "}};
   for (const auto& tick : ticks) {
-    const std::string& bytes = tick.arrives;
-    far.write(bytes);
-    ASSERT_TRUE(testsupport::wait_until([&] { return SioRxQue(0) >= static_cast<int>(bytes.size()); }));
+    far.write(tick.arrives);
+    ASSERT_TRUE(testsupport::wait_until([&] { return SioRxQue(0) >= static_cast<int>(tick.arrives.size()); }));
     clock.advance(tick.later_ms);
     host.fire_timer(HEX_DUMP_TIMER);
     EXPECT_EQ(progress(), tick.shown);
@@ -286,7 +241,8 @@ TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFar
   EXPECT_EQ(testsupport::read_file(folder_ / "in.bin"), "\xFF\x00"s "ab");
 
   // Sending, ended before the end of its file: by Abort, or by a far end that takes nothing more
-  // (a pty always reports an empty transmit queue, so the write gives up within its bound).
+  // (a pty reports an empty transmit queue, so the write gives up within its bound).
+  xmodemrun::write_file(path("out.bin"), file_bytes(5000));
   host.choose(IDC_SPEED1, 9);  // 115200: the bound is a second and the bytes' time
   for (const bool abort : {true, false}) {
     start(HEX_DUMP, true, path("out.bin"));
@@ -297,8 +253,7 @@ TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFar
       testsupport::fill_until_full(serial::native_handle(0));
       host.fire_timer(HEX_DUMP_TIMER);
     }
-    EXPECT_EQ(progress().rfind("Dump Stopped: 2048 of 5000 bytes sent ", 0), 0u) << progress();
-    EXPECT_FALSE(hex_dump_busy);
+    EXPECT_EQ(progress(), "Dump Stopped: 2048 of 5000 bytes sent ");
     far.read(1 << 20, 100ms);
   }
 }
@@ -306,19 +261,14 @@ TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFar
 TEST_F(TransferTest, ATransferThatCannotRunSaysWhy) {
   ports.bind_pty(0);
   host.init();
-  // A cancelled prompt: a dump does nothing; XMODEM has no file to open.
-  start(HEX_DUMP, true, "");
+  start(HEX_DUMP, true, std::nullopt);  // cancelled: nothing happens
   EXPECT_EQ(progress(), "");
-  host.queue_file_answer(std::nullopt);
-  host.choose(IDC_PROTOCOL, HEX_XMODEM);
-  host.click(IDB_GO_FILE);
+  start(HEX_XMODEM, true, std::nullopt);
   EXPECT_EQ(progress(), "X-Modem Negotiating... ");
   EXPECT_TRUE(shows("X-Modem Failed: Cannot open file "));
-  // A file that cannot be read is reported.
   start(HEX_DUMP, true, path("missing.bin"));
   ASSERT_EQ(host.message_boxes().size(), 1u);
   EXPECT_EQ(host.message_boxes()[0].text, "Dump File open error = 2\n" + path("missing.bin") + ": No such file or directory");
-  EXPECT_FALSE(hex_dump_busy);
 }
 
 }  // namespace
