@@ -1,12 +1,15 @@
 // Received text on the display, and bytes as hexadecimal text.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "core/screen_ops.h"
+#include "protocol/hex_pairs.h"
 
 const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
 const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
@@ -46,16 +49,11 @@ int hex_to_hexstr(const char* data, char* text, int length) {
   if (length <= 0) return static_cast<int>(std::strlen(text));
   if (length > HEX_MAX_STRING) length = HEX_MAX_STRING;
   // The output may overwrite its own input, so the bytes are taken aside first.
-  static std::array<unsigned char, HEX_MAX_STRING> work;
-  std::memcpy(work.data(), data, static_cast<std::size_t>(length));
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  char* out = text;
-  for (int i = 0; i < length; ++i) {
-    const unsigned char byte = work[static_cast<std::size_t>(i)];
-    *out++ = ' ';
-    *out++ = kDigits[byte >> 4];
-    *out++ = kDigits[byte & 0x0F];
-  }
-  *out = '\0';
-  return length * 3;
+  static std::array<std::uint8_t, HEX_MAX_STRING> work;
+  const auto count = static_cast<std::size_t>(length);
+  std::memcpy(work.data(), data, count);
+  const std::size_t written =
+      protocol::render_hex_pairs(std::span(work.data(), count), std::span(text, 3 * count));
+  text[written] = '\0';
+  return static_cast<int>(written);
 }
