@@ -116,13 +116,8 @@ void transfer_event(DialogHost& dialog, void (*handler)(DialogHost&)) {
   if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) win_show_devices(dialog);
 }
 
-void port_bound(DialogHost& dialog, void (*handler)(DialogHost&)) {
-  handler(dialog);
-  win_show_devices(dialog);
-}
-
-// A new rate is named in the port's indicator hint.
-void speed_set(DialogHost& dialog, void (*handler)(DialogHost&)) {
+// The indicator hint names the port's device and rate: a new binding or rate shows there at once.
+void port_setting(DialogHost& dialog, void (*handler)(DialogHost&)) {
   handler(dialog);
   win_show_devices(dialog);
 }
@@ -140,7 +135,7 @@ constexpr int kSettingSelectors[] = {IDC_PORTA,   IDC_SPEED1, IDC_DATA1,   IDC_S
 // on the line.
 int typed_text_done(DialogHost& dialog, int id) {
   if (id == IDC_SPEED1 || id == IDC_SPEED2) {
-    speed_set(dialog, id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus);
+    port_setting(dialog, id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus);
     return 1;
   }
   const int selected = dialog.selected_entry(id);
@@ -167,18 +162,18 @@ int command(DialogHost& dialog, int id, Notification code) {
   switch (id) {
     case IDOK: end_program(dialog, 1); return 1;
     case IDCANCEL: end_program(dialog, 0); return 1;
-    case IDC_SPEED1: if (selection_changed) speed_set(dialog, hex_speed1SelChange); return 1;
+    case IDC_SPEED1: if (selection_changed) port_setting(dialog, hex_speed1SelChange); return 1;
     case IDC_DATA1: if (selection_changed) hex_data1SelChange(dialog); return 1;
     case IDC_STOP1: if (selection_changed) hex_stop1SelChange(dialog); return 1;
     case IDC_PARITY1: if (selection_changed) hex_parity1SelChange(dialog); return 1;
     case IDC_FLOW1: if (selection_changed) hex_flow1SelChange(dialog); return 1;
-    case IDC_SPEED2: if (selection_changed) speed_set(dialog, hex_speed2SelChange); return 1;
+    case IDC_SPEED2: if (selection_changed) port_setting(dialog, hex_speed2SelChange); return 1;
     case IDC_DATA2: if (selection_changed) hex_data2SelChange(dialog); return 1;
     case IDC_STOP2: if (selection_changed) hex_stop2SelChange(dialog); return 1;
     case IDC_PARITY2: if (selection_changed) hex_parity2SelChange(dialog); return 1;
     case IDC_FLOW2: if (selection_changed) hex_flow2SelChange(dialog); return 1;
-    case IDC_PORTA: if (selection_changed) port_bound(dialog, hex_PortASelChange); return 1;
-    case IDC_PORTB: if (selection_changed) port_bound(dialog, hex_PortBSelChange); return 1;
+    case IDC_PORTA: if (selection_changed) port_setting(dialog, hex_PortASelChange); return 1;
+    case IDC_PORTB: if (selection_changed) port_setting(dialog, hex_PortBSelChange); return 1;
     case IDC_VIEW: if (selection_changed) hex_ViewSelChange(dialog); return 1;
     case IDR_LOG: hex_log_open(dialog); return 1;
     case IDR_NOLOG: hex_log_close(dialog); return 1;
