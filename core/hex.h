@@ -169,6 +169,8 @@ void hex_speed2KillFocus(platform::DialogHost& hwndDlg);
 unsigned hex_port_rate(int port);
 // The entry of selector `id` that `text` names, ignoring case and surrounding blanks; -1 for none.
 int hex_entry_named(const platform::DialogHost& hwndDlg, int id, std::string_view text);
+// The entry of selector `id` that holds `text` exactly but for letter case; -1 for none.
+int hex_entry_holding(const platform::DialogHost& hwndDlg, int id, std::string_view text);
 void hex_flow2SelChange(platform::DialogHost& hwndDlg);
 
 // Shows a terminal port's status indicator checked when present, indeterminate when absent.

@@ -1,7 +1,6 @@
 #include "core/hex_message.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,12 +20,6 @@ constexpr std::size_t kLongestText = HEX_MAX_STRING - 1;
 // characters.
 constexpr std::size_t kLongestMessage = (kLongestText + 2) / 3;
 constexpr std::size_t kEchoSize = 11 + 3 * kLongestMessage + 1;
-
-bool same_text_any_case(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 // Shows the echo and logs it as sent on `port`.
 void echo_sent(platform::DialogHost& hwnd, int port, std::string_view echo) {
@@ -91,9 +84,7 @@ void hex_send_msg(platform::DialogHost& hwnd) {
 
 void hex_msg_remember(platform::DialogHost& hwnd) {
   const std::string text = hwnd.text(IDC_MSG);
-  const int count = hwnd.entry_count(IDC_MSG);
-  for (int i = 0; i < count; ++i)
-    if (same_text_any_case(hwnd.entry_text(IDC_MSG, i), text)) return;
+  if (hex_entry_holding(hwnd, IDC_MSG, text) >= 0) return;
   hwnd.add_entry(IDC_MSG, text);
   if (hwnd.entry_count(IDC_MSG) > HEX_MAX_MSG) hwnd.remove_entry(IDC_MSG, HEX_MAX_MSG - 1);
 }

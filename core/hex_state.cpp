@@ -353,17 +353,19 @@ unsigned hex_port_rate(int port) {
   return baud >= 0 && baud < HEX_BAUD_MAX ? BaudValue[static_cast<std::size_t>(baud)] : static_cast<unsigned>(baud);
 }
 
-int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
-  text = trimmed(text);
+int hex_entry_holding(const DialogHost& hwndDlg, int id, std::string_view text) {
+  const auto same_letter = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
   for (int i = 0; i < hwndDlg.entry_count(id); ++i) {
     const std::string entry = hwndDlg.entry_text(id, i);
-    const bool same = entry.size() == text.size() &&
-                      std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
-                        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-                      });
-    if (same) return i;
+    if (std::equal(entry.begin(), entry.end(), text.begin(), text.end(), same_letter)) return i;
   }
   return -1;
+}
+
+int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
+  return hex_entry_holding(hwndDlg, id, trimmed(text));
 }
 
 void hex_speed1KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 0); }
