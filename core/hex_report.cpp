@@ -10,12 +10,8 @@
 
 void hex_dbg_msg(const char* text) { platform::desktop().message_box(text, "Quillport"); }
 
-void hex_err_msg(const char* text) {
-  const int last_error = errno;  // taken first: building the box must not change what is shown
-  char line[256];
-  std::snprintf(line, sizeof line, "%s = %d", text, last_error);
-  platform::desktop().message_box(line, "Quillport Windows Error");
-}
+// errno is taken before anything else runs: building the box must not change what is shown.
+void hex_err_msg(const char* text) { hex_err_msg(text, errno, {}); }
 
 void hex_err_msg(const char* text, int error, std::string_view detail) {
   char line[256];
