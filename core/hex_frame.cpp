@@ -27,8 +27,7 @@ constexpr FramePreset kFramePresets[HEX_FRAME_MAX] = {
     {HEX_XOR, HEX_ICNI_VIEW},    // ICNI
 };
 
-// A field's text yields at most a byte per three characters; its frame at most doubles it (PPP).
-constexpr std::size_t kLongestMessage = HEX_MAX_STRING / 3;
+// A frame at most doubles its message and check value (PPP).
 constexpr std::size_t kLongestPayload = kLongestMessage + HEX_CHECK_MAX;
 constexpr std::size_t kFrameRoom = protocol::ppp_frame_capacity(kLongestPayload);
 static_assert(kFrameRoom >= protocol::hdlc_frame_capacity(kLongestPayload));

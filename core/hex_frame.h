@@ -27,6 +27,6 @@ void hex_frameChanged(platform::DialogHost& hwnd);
 // Builds the frame of type `frame` (HEX_HDLC .. HEX_ICNI) with check type `check` (any other value:
 // no check value) around `message` into `out`; for ICNI the message's length octet is set first.
 // Returns the frame's length; 0 for "None", an unknown type, a message longer than a field's text
-// can give (HEX_MAX_STRING / 3 octets), or an `out` too small.
+// can give (kLongestMessage octets), or an `out` too small.
 std::size_t hex_build_frame(int frame, int check, std::span<std::uint8_t> message,
                             std::span<std::uint8_t> out);

@@ -16,9 +16,7 @@
 namespace {
 
 constexpr std::size_t kLongestText = HEX_MAX_STRING - 1;
-// "\nTx%d %5d " is 11 characters, then three a byte; a field's text yields at most a byte per three
-// characters.
-constexpr std::size_t kLongestMessage = (kLongestText + 2) / 3;
+// "\nTx%d %5d " is 11 characters, then three a byte.
 constexpr std::size_t kEchoSize = 11 + 3 * kLongestMessage + 1;
 
 // Shows the echo and logs it as sent on `port`.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "core/hex.h"
 #include "platform/dialog_host.h"
@@ -31,3 +32,7 @@ void hex_msg_remember(platform::DialogHost& hwnd);
 // when the text is longer than HEX_MAX_STRING - 1 characters.
 using HexMessageText = std::array<char, HEX_MAX_STRING>;
 bool hex_read_msg(platform::DialogHost& hwnd, HexMessageText& text);
+
+// The most octets hex_hexstr_to_bin reads from a field's text: one per three characters, the last
+// pair needing no separator.
+inline constexpr std::size_t kLongestMessage = (HEX_MAX_STRING - 1 + 2) / 3;
