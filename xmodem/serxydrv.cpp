@@ -236,10 +236,15 @@ std::uint32_t FileLength(int Handle) {
   return end < 0 ? 0 : static_cast<std::uint32_t>(end);
 }
 
-bool FileNameCopy(char* Dst, const char* Src) {
-  const char* name = Src;
-  for (const char* p = Src; *p != '\0'; ++p)
+const char* PlainName(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p)
     if (*p == ':' || *p == '/' || *p == '\\') name = p + 1;
+  return name;
+}
+
+bool FileNameCopy(char* Dst, const char* Src) {
+  const char* name = PlainName(Src);
   Dst[0] = '\0';
   const std::size_t length = std::strlen(name);
   if (length >= XY_FILE_NAME_SIZE) return false;
