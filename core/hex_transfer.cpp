@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/hex.h"
 #include "core/hex_display.h"
@@ -92,17 +93,13 @@ bool device_gone(int os_error) {
 }
 
 std::string failure_reason(int code, int os_error) {
-  if (code <= XY_UNKNOWN_ERROR && code >= XY_ABORTED_ERROR)
-    return std::string(DriverErrors[static_cast<std::size_t>(XY_UNKNOWN_ERROR - code)]);
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
     if (os_error == ETIMEDOUT || os_error == EAGAIN) return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
-  if (code <= TORVEL_NO_DATA && code >= TORVEL_WIN32ERR)
-    return std::string(TORVELerrors[static_cast<std::size_t>(TORVEL_NO_DATA - code)]);
-  if (code <= IE_BADID && code >= IE_BAUDRATE) return std::string(PortErrors[static_cast<std::size_t>(IE_BADID - code)]);
+  if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
   return "error " + std::to_string(code);
 }
 

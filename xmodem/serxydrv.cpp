@@ -80,13 +80,6 @@ int CopyOut(char* dst, int size, const char* src) {
   return size;
 }
 
-std::string_view ErrorText(int Code) {
-  if (Code <= -300 && Code >= -318) return DriverErrors[static_cast<std::size_t>(-300 - Code)];
-  if (Code <= -100 && Code >= -103) return TORVELerrors[static_cast<std::size_t>(-100 - Code)];
-  if (Code <= -1 && Code >= -8) return PortErrors[static_cast<std::size_t>(-1 - Code)];
-  return "Unknown error";
-}
-
 // xyAbort's effects; the wake is consumed so it cannot end the next transfer.
 void EndAborted(int Port) {
   MsgFront = 0;
@@ -101,6 +94,13 @@ void EndAborted(int Port) {
 }
 
 }  // namespace
+
+std::string_view xyErrorText(int Code) {
+  if (Code <= -300 && Code >= -318) return DriverErrors[static_cast<std::size_t>(-300 - Code)];
+  if (Code <= -100 && Code >= -103) return TORVELerrors[static_cast<std::size_t>(-100 - Code)];
+  if (Code <= -1 && Code >= -8) return PortErrors[static_cast<std::size_t>(-1 - Code)];
+  return {};
+}
 
 serial::Clock& EngineClock() { return *ClockInUse; }
 std::uint32_t TicksNow() { return ClockInUse->now_ms(); }
@@ -148,7 +148,8 @@ int SetXYerror(int Port, int Code) {
   SioRxClear(Port);
   CloseFile();
   const char* family = Code <= -300 ? "ERROR" : Code <= -100 ? "Torvel Error" : "Port Error";
-  const std::string_view text = ErrorText(Code);
+  std::string_view text = xyErrorText(Code);
+  if (text.empty()) text = "Unknown error";
   QueueMessage("!COM%d: %s %d (%.*s) @ State=%d", Port + 1, family, Code, static_cast<int>(text.size()),
                text.data(), xyList.LastState);
   return Code;
