@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 
 #include "tools/xmodem_run/xmodem_run.h"
@@ -66,9 +65,7 @@ int main(int argc, char** argv) {
 
   const std::string engine_program = program_beside_me("quillport-xmodem");
   const auto root = std::filesystem::temp_directory_path() / ("xmodem-noise-" + std::to_string(::getpid()));
-  std::mt19937 random(static_cast<unsigned>(seed));
-  std::string original(size, '\0');
-  for (char& byte : original) byte = static_cast<char>(random());
+  const std::string original = xmodemrun::random_bytes(size, static_cast<unsigned>(seed));
 
   const Group groups[] = {{"engine->engine", true, false},
                           {"engine<-engine", false, false},
