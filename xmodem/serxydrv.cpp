@@ -2,7 +2,6 @@
 #include "xmodem/serxydrv.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,9 +220,7 @@ int GetChar(int Port) {
 bool PauseFor(int Port, std::uint32_t ms) {
   const serial::Deadline pause(EngineClock(), ms);
   while (!pause.expired()) {
-    pollfd event{AbortEvent().fd(), POLLIN, 0};
-    const int slice = static_cast<int>(std::min<std::uint32_t>(GET_CHAR_DELAY, pause.left()));
-    ::poll(&event, event.fd >= 0 ? 1 : 0, slice);
+    AbortEvent().wait(static_cast<int>(std::min<std::uint32_t>(GET_CHAR_DELAY, pause.left())));
     if (AbortRequested(Port)) return false;
   }
   return !AbortRequested(Port);
