@@ -1,4 +1,4 @@
-// quillport-xmodem on the command line: what it does with options it cannot use.
+// quillport-xmodem and xmodem-noise-run on the command line: what they do with options they cannot use.
 #include <string>
 #include <vector>
 
@@ -20,6 +20,13 @@ TEST(XmodemProgram, ANumberItCannotReadGetsTheUsageNotAnAbort) {
     argv.insert(argv.end(), args.begin(), args.end());
     linesim::Program program(argv, ".", "/dev/null");
     EXPECT_EQ(program.wait(10000), 2) << args[1] << " " << args[2];
+  }
+}
+
+TEST(XmodemProgram, TheNoisyLineRunRefusesANumberItCannotRead) {
+  for (const char* option : {"--transfers", "--size", "--flip", "--seed"}) {
+    linesim::Program program({QUILLPORT_XMODEM_NOISE_PROGRAM, option, "many"}, ".", "/dev/null");
+    EXPECT_EQ(program.wait(10000), 2) << option;
   }
 }
 
