@@ -67,11 +67,6 @@ void start_timer(DialogHost& hwnd, int id, unsigned period) {
   if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
 }
 
-void restart_pump(DialogHost& hwnd) {
-  hex_timer = hwnd.start_timer(HEX_SCREEN_TIMER, HEX_TIME);
-  if (hex_timer == 0) hex_err_msg("Timer is broken");
-}
-
 void show_running(DialogHost& hwnd, bool running) {
   for (const int id : kHeldAlways) hwnd.set_enabled(id, !running);
   for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
@@ -156,7 +151,6 @@ void end_xmodem(DialogHost& hwnd) {
   }
   show_running(hwnd, false);
   hwnd.stop_timer(HEX_XMODEM_TIMER);
-  restart_pump(hwnd);
   hwnd.set_text(IDT_PROGRESS, outcome);
 }
 
@@ -178,7 +172,6 @@ void end_dump(DialogHost& hwnd, const std::string& text) {
   hex_dump_busy = 0;
   hwnd.stop_timer(HEX_DUMP_TIMER);
   show_running(hwnd, false);
-  restart_pump(hwnd);
   hwnd.set_text(IDT_PROGRESS, text);
 }
 
