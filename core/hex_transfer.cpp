@@ -72,9 +72,12 @@ void show_running(DialogHost& hwnd, bool running) {
   for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
 }
 
-// Opens the transfer's port again with the dialog's settings and the start-up line states. One
-// that does not open is shown absent and is opened again by itself once its device can be.
+// Closes the transfer's port and opens it again with the dialog's settings and the start-up line
+// states. One that does not open is shown absent and is opened again by itself once its device
+// can be.
 bool reopen(DialogHost& hwnd) {
+  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+  obj.err = SioDone(obj.portnum);
   if (hex_reopen(hwnd, hex_xsend_port)) return true;
   hex_show_presence(hwnd, hex_xsend_port);
   hex_reconnect_follow(hex_xsend_port, PortChange::Lost);
@@ -110,7 +113,6 @@ void start_xmodem(DialogHost& hwnd, int protocol, const char* path) {
   HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
   hwnd.set_text(IDT_PROGRESS, kNegotiating[protocol]);
   // The engine starts on a freshly opened port, which gets the dialog's settings back at once.
-  obj.err = SioDone(obj.portnum);
   if (!reopen(hwnd)) {
     hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: " + serial::open_failure(obj.portnum) + " ");
     return;
@@ -140,15 +142,12 @@ void end_xmodem(DialogHost& hwnd) {
   thread.join();
   const int code = thread.outcome();
   const std::string outcome = xmodem_outcome(code, thread.os_error());
-  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
-  xyRelease(obj.portnum);
+  xyRelease(serial_port());
   hex_xmodem_busy = 0;
-  if (code == TORVEL_WIN32ERR && device_gone(thread.os_error())) {
+  if (code == TORVEL_WIN32ERR && device_gone(thread.os_error()))
     hex_port_lost(hwnd, hex_xsend_port);
-  } else {
-    obj.err = SioDone(obj.portnum);
+  else
     reopen(hwnd);
-  }
   show_running(hwnd, false);
   hwnd.stop_timer(HEX_XMODEM_TIMER);
   hwnd.set_text(IDT_PROGRESS, outcome);
