@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "core/dialog_template.h"
@@ -34,13 +33,6 @@ using xmodemrun::Check;
 constexpr std::size_t kFileSize = 100 * 1024;
 
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-std::string original() {
-  std::mt19937 random(42);
-  std::string bytes(kFileSize, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(random());
-  return bytes;
-}
 
 // A fresh folder with "a" (ours) and "b" (the peer's).
 struct Folders {
@@ -82,7 +74,7 @@ linesim::Options paced() {
 }
 
 void BM_Window100K(benchmark::State& state, bool send, Check check) {
-  const std::string bytes = original();
+  const std::string bytes = xmodemrun::random_bytes(kFileSize, 42);
   for (auto _ : state) {
     Folders folders;
     linesim::Pty line;
@@ -109,7 +101,7 @@ void BM_Window100K(benchmark::State& state, bool send, Check check) {
 }
 
 void BM_Lrzsz100K(benchmark::State& state, Check check) {
-  const std::string bytes = original();
+  const std::string bytes = xmodemrun::random_bytes(kFileSize, 42);
   for (auto _ : state) {
     Folders folders;
     xmodemrun::write_file(folders.a("file.bin"), bytes);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "tools/xmodem_run/xmodem_run.h"
@@ -19,15 +18,8 @@ constexpr std::size_t kFileSize = 100 * 1024;
 
 enum class Pair { OursToRx, SxToOurs, SxToRx };
 
-std::string Original() {
-  std::mt19937 random(42);
-  std::string bytes(kFileSize, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(random());
-  return bytes;
-}
-
 void BM_Transfer100K(benchmark::State& state, Pair pair, Check check) {
-  const std::string original = Original();
+  const std::string original = xmodemrun::random_bytes(kFileSize, 42);
   const auto root = std::filesystem::temp_directory_path() / ("quillport-xbench-" + std::to_string(::getpid()));
   linesim::Options line;
   line.baud = 115200;

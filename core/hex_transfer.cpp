@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/hex.h"
 #include "core/hex_display.h"
@@ -66,19 +67,17 @@ void start_timer(DialogHost& hwnd, int id, unsigned period) {
   if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
 }
 
-void restart_pump(DialogHost& hwnd) {
-  hex_timer = hwnd.start_timer(HEX_SCREEN_TIMER, HEX_TIME);
-  if (hex_timer == 0) hex_err_msg("Timer is broken");
-}
-
 void show_running(DialogHost& hwnd, bool running) {
   for (const int id : kHeldAlways) hwnd.set_enabled(id, !running);
   for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
 }
 
-// Opens the transfer's port again with the dialog's settings and the start-up line states. One
-// that does not open is shown absent and is opened again by itself once its device can be.
+// Closes the transfer's port and opens it again with the dialog's settings and the start-up line
+// states. One that does not open is shown absent and is opened again by itself once its device
+// can be.
 bool reopen(DialogHost& hwnd) {
+  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+  obj.err = SioDone(obj.portnum);
   if (hex_reopen(hwnd, hex_xsend_port)) return true;
   hex_show_presence(hwnd, hex_xsend_port);
   hex_reconnect_follow(hex_xsend_port, PortChange::Lost);
@@ -92,17 +91,13 @@ bool device_gone(int os_error) {
 }
 
 std::string failure_reason(int code, int os_error) {
-  if (code <= XY_UNKNOWN_ERROR && code >= XY_ABORTED_ERROR)
-    return std::string(DriverErrors[static_cast<std::size_t>(XY_UNKNOWN_ERROR - code)]);
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
     if (os_error == ETIMEDOUT || os_error == EAGAIN) return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
-  if (code <= TORVEL_NO_DATA && code >= TORVEL_WIN32ERR)
-    return std::string(TORVELerrors[static_cast<std::size_t>(TORVEL_NO_DATA - code)]);
-  if (code <= IE_BADID && code >= IE_BAUDRATE) return std::string(PortErrors[static_cast<std::size_t>(IE_BADID - code)]);
+  if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
   return "error " + std::to_string(code);
 }
 
@@ -118,7 +113,6 @@ void start_xmodem(DialogHost& hwnd, int protocol, const char* path) {
   HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
   hwnd.set_text(IDT_PROGRESS, kNegotiating[protocol]);
   // The engine starts on a freshly opened port, which gets the dialog's settings back at once.
-  obj.err = SioDone(obj.portnum);
   if (!reopen(hwnd)) {
     hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: " + serial::open_failure(obj.portnum) + " ");
     return;
@@ -148,18 +142,14 @@ void end_xmodem(DialogHost& hwnd) {
   thread.join();
   const int code = thread.outcome();
   const std::string outcome = xmodem_outcome(code, thread.os_error());
-  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
-  xyRelease(obj.portnum);
+  xyRelease(serial_port());
   hex_xmodem_busy = 0;
-  if (code == TORVEL_WIN32ERR && device_gone(thread.os_error())) {
+  if (code == TORVEL_WIN32ERR && device_gone(thread.os_error()))
     hex_port_lost(hwnd, hex_xsend_port);
-  } else {
-    obj.err = SioDone(obj.portnum);
+  else
     reopen(hwnd);
-  }
   show_running(hwnd, false);
   hwnd.stop_timer(HEX_XMODEM_TIMER);
-  restart_pump(hwnd);
   hwnd.set_text(IDT_PROGRESS, outcome);
 }
 
@@ -181,7 +171,6 @@ void end_dump(DialogHost& hwnd, const std::string& text) {
   hex_dump_busy = 0;
   hwnd.stop_timer(HEX_DUMP_TIMER);
   show_running(hwnd, false);
-  restart_pump(hwnd);
   hwnd.set_text(IDT_PROGRESS, text);
 }
 

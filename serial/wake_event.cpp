@@ -21,9 +21,9 @@ void WakeEvent::raise() {
   [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
 }
 
-bool WakeEvent::raised() const {
+bool WakeEvent::wait(int ms) const {
   pollfd p{fd_, POLLIN, 0};
-  return fd_ >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+  return ::poll(&p, fd_ >= 0 ? 1 : 0, ms) == 1 && (p.revents & POLLIN);
 }
 
 void WakeEvent::clear() {

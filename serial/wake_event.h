@@ -12,7 +12,9 @@ class WakeEvent {
   WakeEvent& operator=(const WakeEvent&) = delete;
 
   void raise();
-  bool raised() const;
+  bool raised() const { return wait(0); }
+  // Waits up to `ms` for the event to be raised (without a descriptor, just the time); true if it is.
+  bool wait(int ms) const;
   void clear();
   int fd() const { return fd_; }
 

@@ -2,7 +2,6 @@
 #include "xmodem/serxydrv.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,13 +79,6 @@ int CopyOut(char* dst, int size, const char* src) {
   return size;
 }
 
-std::string_view ErrorText(int Code) {
-  if (Code <= -300 && Code >= -318) return DriverErrors[static_cast<std::size_t>(-300 - Code)];
-  if (Code <= -100 && Code >= -103) return TORVELerrors[static_cast<std::size_t>(-100 - Code)];
-  if (Code <= -1 && Code >= -8) return PortErrors[static_cast<std::size_t>(-1 - Code)];
-  return "Unknown error";
-}
-
 // xyAbort's effects; the wake is consumed so it cannot end the next transfer.
 void EndAborted(int Port) {
   MsgFront = 0;
@@ -101,6 +93,13 @@ void EndAborted(int Port) {
 }
 
 }  // namespace
+
+std::string_view xyErrorText(int Code) {
+  if (Code <= -300 && Code >= -318) return DriverErrors[static_cast<std::size_t>(-300 - Code)];
+  if (Code <= -100 && Code >= -103) return TORVELerrors[static_cast<std::size_t>(-100 - Code)];
+  if (Code <= -1 && Code >= -8) return PortErrors[static_cast<std::size_t>(-1 - Code)];
+  return {};
+}
 
 serial::Clock& EngineClock() { return *ClockInUse; }
 std::uint32_t TicksNow() { return ClockInUse->now_ms(); }
@@ -148,7 +147,8 @@ int SetXYerror(int Port, int Code) {
   SioRxClear(Port);
   CloseFile();
   const char* family = Code <= -300 ? "ERROR" : Code <= -100 ? "Torvel Error" : "Port Error";
-  const std::string_view text = ErrorText(Code);
+  std::string_view text = xyErrorText(Code);
+  if (text.empty()) text = "Unknown error";
   QueueMessage("!COM%d: %s %d (%.*s) @ State=%d", Port + 1, family, Code, static_cast<int>(text.size()),
                text.data(), xyList.LastState);
   return Code;
@@ -220,9 +220,7 @@ int GetChar(int Port) {
 bool PauseFor(int Port, std::uint32_t ms) {
   const serial::Deadline pause(EngineClock(), ms);
   while (!pause.expired()) {
-    pollfd event{AbortEvent().fd(), POLLIN, 0};
-    const int slice = static_cast<int>(std::min<std::uint32_t>(GET_CHAR_DELAY, pause.left()));
-    ::poll(&event, event.fd >= 0 ? 1 : 0, slice);
+    AbortEvent().wait(static_cast<int>(std::min<std::uint32_t>(GET_CHAR_DELAY, pause.left())));
     if (AbortRequested(Port)) return false;
   }
   return !AbortRequested(Port);
@@ -236,10 +234,15 @@ std::uint32_t FileLength(int Handle) {
   return end < 0 ? 0 : static_cast<std::uint32_t>(end);
 }
 
-bool FileNameCopy(char* Dst, const char* Src) {
-  const char* name = Src;
-  for (const char* p = Src; *p != '\0'; ++p)
+const char* PlainName(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p)
     if (*p == ':' || *p == '/' || *p == '\\') name = p + 1;
+  return name;
+}
+
+bool FileNameCopy(char* Dst, const char* Src) {
+  const char* name = PlainName(Src);
   Dst[0] = '\0';
   const std::size_t length = std::strlen(name);
   if (length >= XY_FILE_NAME_SIZE) return false;

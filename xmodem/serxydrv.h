@@ -65,6 +65,9 @@ inline constexpr int XY_ABORTED_ERROR = -318;
 
 // Texts of -300..-318: entry k is the text of code -(300+k).
 extern const std::array<std::string_view, 19> DriverErrors;
+// The text of an outcome: the engine's codes (DriverErrors) and the serial library's (PortErrors,
+// TORVELerrors); "" for any other code.
+std::string_view xyErrorText(int Code);
 
 // States; XY_IDLE when no transfer runs.
 inline constexpr int XY_IDLE = 0;

@@ -160,10 +160,7 @@ bool BatchHeader() {
   char size[16];
   const int size_length = std::snprintf(size, sizeof size, "%ld", static_cast<long>(xyList.FileSize));
   const char* name = xyList.FileName;
-  if (std::strlen(name) + 1 + static_cast<std::size_t>(size_length) >= SHORT_PACKET) {
-    for (const char* p = xyList.FileName; *p != '\0'; ++p)
-      if (*p == ':' || *p == '/' || *p == '\\') name = p + 1;
-  }
+  if (std::strlen(name) + 1 + static_cast<std::size_t>(size_length) >= SHORT_PACKET) name = PlainName(name);
   const std::size_t name_length = std::strlen(name);
   if (name_length + 1 + static_cast<std::size_t>(size_length) >= SHORT_PACKET) return false;
   std::memcpy(xyList.Buffer, name, name_length);

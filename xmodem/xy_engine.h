@@ -45,8 +45,9 @@ bool PauseFor(int Port, std::uint32_t ms);
 bool AbortRequested(int Port);
 
 std::uint32_t FileLength(int Handle);
-// The part of Src after its last ':', '/' or '\\' into Dst (XY_FILE_NAME_SIZE); false if it does
-// not fit, leaving Dst empty.
+// The part of `path` after its last ':', '/' or '\\' (all of it if none).
+const char* PlainName(const char* path);
+// PlainName(Src) into Dst (XY_FILE_NAME_SIZE); false if it does not fit, leaving Dst empty.
 bool FileNameCopy(char* Dst, const char* Src);
 void CloseFile();
 void ForgetAbortRequest();

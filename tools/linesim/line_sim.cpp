@@ -254,8 +254,13 @@ Program::Program(const std::vector<std::string>& argv, const std::string& dir,
                  const std::string& stderr_path) {
   int in[2];
   int out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-    throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+  if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    const int err = errno;
+    ::close(in[0]);
+    ::close(in[1]);
+    throw std::runtime_error(std::string("pipe: ") + std::strerror(err));
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -273,6 +278,9 @@ Program::Program(const std::vector<std::string>& argv, const std::string& dir,
   to_ = in[1];
   from_ = out[0];
   if (err != 0) {
+    // A constructor that throws runs no destructor: the pipes are closed here.
+    ::close(to_);
+    ::close(from_);
     pid_ = -1;
     throw std::runtime_error(argv[0] + ": " + std::strerror(err));
   }

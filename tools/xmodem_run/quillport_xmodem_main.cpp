@@ -1,8 +1,10 @@
 // quillport-xmodem: one XMODEM transfer by this project's engine, from the command line.
 //   quillport-xmodem send|receive [--checksum|--crc|--1k] [--baud N] [--debug 0..2] DEVICE FILE
 // Exit status 0 when the transfer succeeded, else 1. The engine's messages go to stderr as they come.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "serial/devices.h"
@@ -17,6 +19,17 @@ int usage() {
   return 2;
 }
 
+// The whole of `text` as a decimal number of type T; nothing for any other text, which then gets
+// the usage rather than an uncaught exception.
+template <typename T>
+std::optional<T> number(const char* text) {
+  T value{};
+  const char* end = text + std::strlen(text);
+  const auto [at, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || at != end) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -28,14 +41,19 @@ int main(int argc, char** argv) {
   int i = 2;
   for (; i < argc - 2; ++i) {
     const std::string option = argv[i];
-    if (option == "--checksum" || option == "--crc" || option == "--1k")
+    if (option == "--checksum" || option == "--crc" || option == "--1k") {
       check = option.substr(2);
-    else if (option == "--baud" && i + 1 < argc - 2)
-      baud = static_cast<unsigned>(std::stoul(argv[++i]));
-    else if (option == "--debug" && i + 1 < argc - 2)
-      xyDebug(std::stoi(argv[++i]));
-    else
+    } else if (option == "--baud" && i + 1 < argc - 2) {
+      const std::optional<unsigned> rate = number<unsigned>(argv[++i]);
+      if (!rate) return usage();
+      baud = *rate;
+    } else if (option == "--debug" && i + 1 < argc - 2) {
+      const std::optional<int> level = number<int>(argv[++i]);
+      if (!level) return usage();
+      xyDebug(*level);
+    } else {
       return usage();
+    }
   }
   if (i != argc - 2) return usage();
   const char* device = argv[argc - 2];

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <random>
+#include <stdexcept>
 #include <string>
 
 #include "tools/xmodem_run/xmodem_run.h"
@@ -51,24 +51,27 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const std::string value = argv[i + 1];
-    if (option == "--transfers") transfers = std::stoi(value);
-    else if (option == "--size") size = std::stoul(value);
-    else if (option == "--baud") line.baud = static_cast<unsigned>(std::stoul(value));
-    else if (option == "--flip") line.a_to_b.bit_error_rate = line.b_to_a.bit_error_rate = std::stod(value);
-    else if (option == "--drop") line.a_to_b.drop_rate = line.b_to_a.drop_rate = std::stod(value);
-    else if (option == "--seed") seed = std::stoull(value);
-    else if (option == "--only") only = value;
-    else {
-      std::fprintf(stderr, "xmodem-noise-run: unknown option %s\n", option.c_str());
+    try {
+      if (option == "--transfers") transfers = std::stoi(value);
+      else if (option == "--size") size = std::stoul(value);
+      else if (option == "--baud") line.baud = static_cast<unsigned>(std::stoul(value));
+      else if (option == "--flip") line.a_to_b.bit_error_rate = line.b_to_a.bit_error_rate = std::stod(value);
+      else if (option == "--drop") line.a_to_b.drop_rate = line.b_to_a.drop_rate = std::stod(value);
+      else if (option == "--seed") seed = std::stoull(value);
+      else if (option == "--only") only = value;
+      else {
+        std::fprintf(stderr, "xmodem-noise-run: unknown option %s\n", option.c_str());
+        return 2;
+      }
+    } catch (const std::logic_error&) {  // std::sto*: no number, or one out of range
+      std::fprintf(stderr, "xmodem-noise-run: bad %s %s\n", option.c_str(), value.c_str());
       return 2;
     }
   }
 
   const std::string engine_program = program_beside_me("quillport-xmodem");
   const auto root = std::filesystem::temp_directory_path() / ("xmodem-noise-" + std::to_string(::getpid()));
-  std::mt19937 random(static_cast<unsigned>(seed));
-  std::string original(size, '\0');
-  for (char& byte : original) byte = static_cast<char>(random());
+  const std::string original = xmodemrun::random_bytes(size, static_cast<unsigned>(seed));
 
   const Group groups[] = {{"engine->engine", true, false},
                           {"engine<-engine", false, false},

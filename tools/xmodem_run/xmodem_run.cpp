@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "serial/devices.h"
@@ -138,6 +139,13 @@ bool is_padded_copy(const std::string& received, const std::string& original) {
   if (received.size() - original.size() >= 1024) return false;
   if (received.compare(0, original.size(), original) != 0) return false;
   return received.find_first_not_of('\x1A', original.size()) == std::string::npos;
+}
+
+std::string random_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random());
+  return bytes;
 }
 
 std::string read_file(const std::string& path) {

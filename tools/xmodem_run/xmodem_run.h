@@ -50,6 +50,8 @@ std::string padded(const std::string& bytes, std::size_t packet);
 // Whether `received` is `original` followed by 0x1A padding of less than one 1K packet, to a
 // whole number of 128-byte packets.
 bool is_padded_copy(const std::string& received, const std::string& original);
+// `size` bytes from a generator seeded with `seed`: the same seed gives the same file.
+std::string random_bytes(std::size_t size, unsigned seed);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 
