@@ -15,15 +15,11 @@ namespace {
 // text and never a transfer's.
 std::string shown_failure;
 
-std::string port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
-
 std::string failure_text(int port, int result) {
-  if (result != TORVEL_WIN32ERR) return port_name(port) + " is not open: nothing sent";
-  // A write that found no room in its time: flow control holds the line, or the far end stopped
-  // reading. Decided by the error's kind, not its text, which follows the locale.
-  if (LastWinError == ETIMEDOUT || LastWinError == EAGAIN)
-    return port_name(port) + " write timed out (flow control or far end not reading): not sent";
-  return port_name(port) + " write failed (" + std::strerror(LastWinError) + "): not sent";
+  if (result != TORVEL_WIN32ERR) return hex_port_name(port) + " is not open: nothing sent";
+  if (hex_write_timed_out(LastWinError))
+    return hex_port_name(port) + " write timed out (flow control or far end not reading): not sent";
+  return hex_port_name(port) + " write failed (" + std::strerror(LastWinError) + "): not sent";
 }
 
 void show_failure(platform::DialogHost& hwnd, std::string text) {
@@ -33,11 +29,15 @@ void show_failure(platform::DialogHost& hwnd, std::string text) {
 
 }  // namespace
 
+std::string hex_port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
+
+bool hex_write_timed_out(int os_error) { return os_error == ETIMEDOUT || os_error == EAGAIN; }
+
 bool hex_send_bytes(platform::DialogHost& hwnd, int port, const char* bytes, int length) {
   if (port < 0 || port >= HEX_MAX_PORT) return false;
   // A transfer or dump owns its port until it ends; its bytes must not be mixed with others.
   if (hex_port_busy(port)) {
-    show_failure(hwnd, port_name(port) + " is busy with a transfer");
+    show_failure(hwnd, hex_port_name(port) + " is busy with a transfer");
     return false;
   }
   // An absent terminal port holds no open port, and its number may be the other terminal port's:

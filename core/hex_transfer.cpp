@@ -13,6 +13,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_send.h"
 #include "core/resource.h"
 #include "core/transfer_thread.h"
 #include "serial/deadline.h"
@@ -61,8 +62,6 @@ TransferThread& transfer_thread() {
 
 int serial_port() { return hex_obj[hex_xsend_port].portnum; }
 
-std::string port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
-
 void start_timer(DialogHost& hwnd, int id, unsigned period) {
   if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
 }
@@ -94,7 +93,7 @@ std::string failure_reason(int code, int os_error) {
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
-    if (os_error == ETIMEDOUT || os_error == EAGAIN) return "write timed out (flow control or far end not reading)";
+    if (hex_write_timed_out(os_error)) return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
   if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
@@ -272,7 +271,7 @@ void hex_file_transfer(DialogHost& hwndDlg) {
   if (protocol < HEX_DUMP || protocol > HEX_XMODEM_1K) return;
   // The port may have gone while the prompt was open; an absent port's number may be the other's.
   if (!hex_obj[hex_xsend_port].present) {
-    hwndDlg.set_text(IDT_PROGRESS, port_name(hex_xsend_port) + " is not open: nothing transferred ");
+    hwndDlg.set_text(IDT_PROGRESS, hex_port_name(hex_xsend_port) + " is not open: nothing transferred ");
     return;
   }
   if (protocol == HEX_DUMP)
