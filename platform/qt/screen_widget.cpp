@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
 #include <string>
 
 namespace platform {
@@ -27,14 +29,25 @@ constexpr int kWheelRows = 3;       // rows a wheel notch scrolls
 constexpr int kWheelNotch = 120;    // eighths of a degree
 constexpr int kFillBand = 32;       // lines
 
-QColor to_qcolor(Colour colour) {
-  return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                static_cast<int>((colour >> 16) & 0xFF));
+QRgb to_qrgb(Colour colour) {  // from 0x00BBGGRR
+  return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+              static_cast<int>((colour >> 16) & 0xFF));
 }
 
 // C0 and C1 control codes (TAB among them) have no glyph: their cells stay blank. LF ends its row
 // and is not drawn at all.
 bool has_glyph(unsigned char byte) { return byte > 0x20 && (byte < 0x7F || byte > 0x9F); }
+
+// Copies `count` pixels, and up to kCopySlack more: in blocks of a fixed size a cell a few pixels
+// wide is a handful of moves instead of a call. The pixels after a cell are its right neighbour's,
+// drawn after it, or the slack past the end of an image's line.
+constexpr int kCopySlack = 3;
+
+void copy_pixels(uchar* to, const uchar* from, int count) {
+  constexpr int kBlock = kCopySlack + 1;
+  for (int done = 0; done < count; done += kBlock, to += kBlock * 4, from += kBlock * 4)
+    std::memcpy(to, from, kBlock * 4);
+}
 
 bool is_word_char(unsigned char byte) { return has_glyph(byte) && byte != 0xA0; }
 
@@ -168,7 +181,7 @@ void ScreenWidget::refresh() {
   sync_scroll_bar();
   // A trace growing below the rows on screen (the user keeps a selection in view) changes nothing
   // shown. Otherwise the text only: the scroll bar beside it repaints itself when it changes.
-  if (!page_unchanged()) update(text_background());
+  if (!page_unchanged()) update(grid_rect().intersected(text_background()));
 }
 
 void ScreenWidget::sync_scroll_bar() {
@@ -202,16 +215,30 @@ void ScreenWidget::fit_font() {
   font.setPixelSize(chosen);
   const QFontMetrics metrics(font);
   font_ = font;
-  raw_font_ = QRawFont::fromFont(font_);
-  QString latin1(256, QChar());
-  for (int byte = 0; byte < 256; ++byte) latin1[byte] = QChar(byte);
-  const QList<quint32> indexes = raw_font_.glyphIndexesForString(latin1);
-  for (int byte = 0; byte < 256; ++byte) glyphs_[static_cast<std::size_t>(byte)] = byte < indexes.size() ? indexes[byte] : 0;
-  forget_rows();
   // The rows share out the height the font leaves over, so the grid fills the box.
   const int row_height = std::max(metrics.height(), area.height() / kPaintedRows);
   cell_ = QSize(std::max(1, metrics.horizontalAdvance(QLatin1Char('M'))), std::max(1, row_height));
   baseline_ = (row_height - metrics.height()) / 2 + metrics.ascent();
+  set_up_page();
+}
+
+// The page image has the screen's own pixels, so that painting it is a plain copy. Cells are
+// placed at the nearest device pixel of their place in the grid: at a fractional ratio some are a
+// pixel narrower than others, and the grid still lines up with the mouse and the caret.
+void ScreenWidget::set_up_page() {
+  const qreal ratio = devicePixelRatioF();
+  page_ratio_ = ratio;
+  for (int column = 0; column <= kGridColumns; ++column)
+    column_edges_[static_cast<std::size_t>(column)] = qRound(column * cell_.width() * ratio);
+  for (int row = 0; row <= kPaintedRows; ++row)
+    row_edges_[static_cast<std::size_t>(row)] = qRound(row * cell_.height() * ratio);
+  page_ = QImage(column_edges_.back() + kCopySlack, row_edges_.back(), QImage::Format_RGB32);
+  page_.setDevicePixelRatio(ratio);
+  page_.fill(palette().color(QPalette::Base));
+  for (RowPaint& shown : rows_) shown.valid = false;
+  const QSize device_cell(static_cast<int>(std::ceil(cell_.width() * ratio)),
+                          static_cast<int>(std::ceil(cell_.height() * ratio)));
+  atlas_.reset(font_, device_cell, kCopySlack, baseline_, ratio, &has_glyph);
 }
 
 QRect ScreenWidget::cell_rect(int page_row, int column) const {
@@ -257,6 +284,10 @@ void ScreenWidget::resizeEvent(QResizeEvent* event) {
   update();
 }
 
+QRect ScreenWidget::grid_rect() const {
+  return QRect(text_area().topLeft(), QSize(kGridColumns * cell_.width(), kPaintedRows * cell_.height()));
+}
+
 QRect ScreenWidget::text_background() const {
   QRect inside = contentsRect();
   inside.setRight(scroll_bar_->geometry().left() - 1);
@@ -266,31 +297,28 @@ QRect ScreenWidget::text_background() const {
 void ScreenWidget::paintEvent(QPaintEvent* event) {
   const QRect inside = text_background();
   if (!inside.contains(event->rect())) QFrame::paintEvent(event);  // the frame only when it is to be drawn
+  if (devicePixelRatioF() != page_ratio_) set_up_page();  // moved to a screen of another density
+  update_page();
+
   QPainter painter(this);
-  // Qt's raster engine shares a fill taller than about 96 lines out to a thread pool, whose
-  // wake-ups cost more than the fill itself: the background is filled in lower bands.
-  const QColor base = palette().color(QPalette::Base);
-  for (int top = inside.top(); top <= inside.bottom(); top += kFillBand)
-    painter.fillRect(QRect(inside.left(), top, inside.width(), std::min(kFillBand, inside.bottom() + 1 - top)), base);
   painter.setClipRect(inside);
-  painter.setFont(font_);
-
-  // Only the painted rows are read from the model, each by one lookup.
-  const Selection selection = surface_.selection();
-  const int first = surface_.first_visible_line();
-  const int rows = surface_.line_count();
-  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
-    if (first + page_row < rows)
-      paint_row(painter, page_row, first + page_row, selection);
-    else
-      rows_[static_cast<std::size_t>(page_row)].valid = false;
+  const QRect grid = grid_rect();
+  // Qt's raster engine shares a fill taller than about 96 lines out to a thread pool, whose
+  // wake-ups cost more than the fill itself: the margins are filled in lower bands.
+  const QColor base = palette().color(QPalette::Base);
+  if (!grid.contains(event->rect())) {
+    for (const QRect& margin : QRegion(inside).subtracted(grid)) {
+      for (int top = margin.top(); top <= margin.bottom(); top += kFillBand)
+        painter.fillRect(QRect(margin.left(), top, margin.width(), std::min(kFillBand, margin.bottom() + 1 - top)),
+                         base);
+    }
   }
-  painted_first_ = first;
-  painted_selection_ = selection;
+  painter.drawImage(QPointF(grid.topLeft()), page_, QRectF(0, 0, column_edges_.back(), row_edges_.back()));
 
+  const Selection selection = painted_selection_;
   if (hasFocus() && selection.cpMin == selection.cpMax) {
     const int row = surface_.line_from_char(selection.cpMin);
-    const int page_row = row - first;
+    const int page_row = row - painted_first_;
     if (page_row >= 0 && page_row < kPaintedRows) {
       const int column = selection.cpMin - surface_.line_index(row);
       QRect caret = cell_rect(page_row, column);
@@ -300,8 +328,38 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   }
 }
 
-void ScreenWidget::forget_rows() {
-  for (RowPaint& paint : rows_) paint.valid = false;
+// Only the painted rows are read from the model, each by one lookup, and only those that differ
+// from what the page image holds are drawn again.
+void ScreenWidget::update_page() {
+  const Selection selection = surface_.selection();
+  const int first = surface_.first_visible_line();
+  const int rows = surface_.line_count();
+  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+    RowPaint& shown = rows_[static_cast<std::size_t>(page_row)];
+    if (first + page_row >= rows) {
+      if (shown.valid) blank_row(page_row);
+      continue;
+    }
+    if (row_unchanged(page_row, first + page_row, selection)) continue;
+    shown.text = fetched_.text;
+    shown.colours = fetched_.colours;
+    shown.selected_from = fetched_.selected_from;
+    shown.selected_to = fetched_.selected_to;
+    shown.valid = true;
+    draw_row(page_row, shown);
+  }
+  painted_first_ = first;
+  painted_selection_ = selection;
+}
+
+void ScreenWidget::blank_row(int page_row) {
+  rows_[static_cast<std::size_t>(page_row)].valid = false;
+  const QRgb base = palette().color(QPalette::Base).rgb();
+  const auto row = static_cast<std::size_t>(page_row);
+  for (int y = row_edges_[row]; y < row_edges_[row + 1]; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(page_.scanLine(y));
+    std::fill_n(line, page_.width(), base);
+  }
 }
 
 // The model's revision says that something changed, not which rows: a row is read into `fetched_`
@@ -334,82 +392,35 @@ bool ScreenWidget::page_unchanged() {
   return true;
 }
 
-// A row is laid out again only when it differs from what was drawn in its place.
-void ScreenWidget::paint_row(QPainter& painter, int page_row, int row, Selection selection) {
-  RowPaint& paint = rows_[static_cast<std::size_t>(page_row)];
-  if (!row_unchanged(page_row, row, selection)) {
-    paint.text = fetched_.text;
-    paint.colours = fetched_.colours;
-    paint.selected_from = fetched_.selected_from;
-    paint.selected_to = fetched_.selected_to;
-    lay_out_row(paint);
-    paint.valid = true;
-  }
-  const int selected_from = paint.selected_from;
-  const int selected_to = paint.selected_to;
-
-  const QRect first = cell_rect(page_row, 0);
-  if (selected_to > selected_from) {  // a selected LF shows as one cell
-    painter.fillRect(QRect(first.left() + selected_from * cell_.width(), first.top(),
-                           (selected_to - selected_from) * cell_.width(), cell_.height()),
-                     palette().color(QPalette::Highlight));
-  }
-  const QPointF baseline(first.left(), first.top() + baseline_);
-  for (const auto& [colour, run] : paint.runs) {
-    painter.setPen(colour);
-    painter.drawGlyphRun(baseline, run);
-  }
-  for (const auto& [column, colour] : paint.without_glyph) {
-    painter.setPen(colour);
-    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
-    painter.drawText(first.left() + column * cell_.width(), first.top() + baseline_, QString(QChar(byte)));
-  }
-}
-
-// One glyph run per colour, every glyph placed on its own cell: the grid stays exact whatever the
-// font's fractional advance. A character the font lacks is left to drawText, which finds another
-// font for it.
-void ScreenWidget::lay_out_row(RowPaint& paint) const {
-  // Selected characters are drawn in the highlight's text colour, whatever their own.
-  constexpr std::uint64_t kSelected = std::uint64_t{1} << 32;
-  struct Run {
-    std::uint64_t key;  // a colour, or kSelected
-    QList<quint32> glyphs;
-    QList<QPointF> positions;
-  };
-  std::vector<Run> runs;
-  paint.without_glyph.clear();
-  const QColor highlighted_text = palette().color(QPalette::HighlightedText);
-  const auto colour_of = [&](std::uint64_t key) {
-    return key == kSelected ? highlighted_text : to_qcolor(static_cast<Colour>(key));
-  };
-  const int count = std::min(static_cast<int>(paint.text.size()), static_cast<int>(paint.colours.size()));
+// Selected characters are drawn in the highlight's colours, whatever their own. Each cell is
+// copied from the sheet of its colours; the columns past the row's end are blank.
+void ScreenWidget::draw_row(int page_row, const RowPaint& paint) {
+  const QPalette& colours = palette();
+  const QRgb base = colours.color(QPalette::Base).rgb();
+  const QRgb highlight = colours.color(QPalette::Highlight).rgb();
+  const QRgb highlighted_text = colours.color(QPalette::HighlightedText).rgb();
+  const auto row = static_cast<std::size_t>(page_row);
+  const int top = row_edges_[row];
+  const int height = row_edges_[row + 1] - top;
+  const qsizetype sheet_cell_bytes = atlas_.cell().width() * qsizetype{4};
+  uchar* const bits = page_.bits();
+  const qsizetype stride = page_.bytesPerLine();
+  const int count = std::min(static_cast<int>(paint.text.size()), kGridColumns);
   for (int column = 0; column < count; ++column) {
-    const auto byte = static_cast<unsigned char>(paint.text[static_cast<std::size_t>(column)]);
-    if (!has_glyph(byte)) continue;
+    const auto at = static_cast<std::size_t>(column);
     const bool selected = column >= paint.selected_from && column < paint.selected_to;
-    const std::uint64_t key = selected ? kSelected : paint.colours[static_cast<std::size_t>(column)];
-    const quint32 glyph = glyphs_[byte];
-    if (glyph == 0) {
-      paint.without_glyph.emplace_back(column, colour_of(key));
-      continue;
-    }
-    auto run = std::find_if(runs.begin(), runs.end(), [key](const Run& r) { return r.key == key; });
-    if (run == runs.end()) {
-      run = runs.insert(runs.end(), Run{key, {}, {}});
-      run->glyphs.reserve(count);
-      run->positions.reserve(count);
-    }
-    run->glyphs.append(glyph);
-    run->positions.append(QPointF(column * cell_.width(), 0));
+    const QRgb ink = selected ? highlighted_text : to_qrgb(paint.colours[at]);
+    const QImage& sheet = atlas_.sheet(ink, selected ? highlight : base);
+    const qsizetype sheet_stride = sheet.bytesPerLine();
+    const uchar* from = sheet.constBits() + static_cast<unsigned char>(paint.text[at]) * sheet_cell_bytes;
+    uchar* to = bits + top * stride + column_edges_[at] * qsizetype{4};
+    const int width = column_edges_[at + 1] - column_edges_[at];
+    for (int y = 0; y < height; ++y, from += sheet_stride, to += stride) copy_pixels(to, from, width);
   }
-  paint.runs.clear();
-  for (Run& run : runs) {
-    QGlyphRun glyph_run;
-    glyph_run.setRawFont(raw_font_);
-    glyph_run.setGlyphIndexes(run.glyphs);
-    glyph_run.setPositions(run.positions);
-    paint.runs.emplace_back(colour_of(run.key), std::move(glyph_run));
+  const int blank_from = column_edges_[static_cast<std::size_t>(count)];
+  for (int y = top; y < top + height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
+    std::fill(line + blank_from, line + page_.width(), base);
   }
 }
 
@@ -499,7 +510,7 @@ void ScreenWidget::focusOutEvent(QFocusEvent* event) {
 
 void ScreenWidget::changeEvent(QEvent* event) {
   QFrame::changeEvent(event);
-  if (event->type() == QEvent::PaletteChange) forget_rows();  // the selection's colours changed
+  if (event->type() == QEvent::PaletteChange) set_up_page();  // the background and the selection's colours changed
 }
 
 }  // namespace platform

@@ -6,8 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QFrame>
-#include <QGlyphRun>
-#include <QRawFont>
+#include <QImage>
 #include <QRect>
 #include <QSize>
 
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "platform/display_surface.h"
+#include "platform/qt/cell_atlas.h"
 #include "platform/qt/qt_clipboard.h"
 
 class QPainter;
@@ -67,35 +67,40 @@ class ScreenWidget final : public QFrame {
     int column;  // 0..80, the nearest boundary between characters
   };
 
-  // How one painted row is drawn, kept for as long as the row shows the same characters in the same
-  // colours and selection: a glyph run per colour, each glyph placed on its cell.
+  // What one row of the page image shows, kept to find the rows that changed. A row not `valid`
+  // is blank in the image.
   struct RowPaint {
     bool valid = false;
     std::string text;  // the row's characters, its LF included
     std::array<Colour, kDisplayColumns + 1> colours{};
     int selected_from = 0;  // columns of the selection on the row
     int selected_to = 0;
-    std::vector<std::pair<QColor, QGlyphRun>> runs;
-    std::vector<std::pair<int, QColor>> without_glyph;  // columns the font has no glyph for
   };
+  // A selected LF shows as one cell beyond the 80 columns.
+  static constexpr int kGridColumns = kDisplayColumns + 1;
 
   QRect text_area() const;
-  QRect text_background() const;  // the text area with its margins, the scroll bar excluded
+  QRect text_background() const;
+  QRect grid_rect() const;  // the painted rows, with the column of a selected LF  // the text area with its margins, the scroll bar excluded
   void fit_font();
   Cell cell_at(QPoint point) const;
   void sync_scroll_bar();
-  void forget_rows();
   bool row_unchanged(int page_row, int row, Selection selection);
   bool page_unchanged();
-  void paint_row(QPainter& painter, int page_row, int row, Selection selection);
-  void lay_out_row(RowPaint& paint) const;
+  void set_up_page();
+  void update_page();
+  void draw_row(int page_row, const RowPaint& paint);
+  void blank_row(int page_row);
 
   DisplaySurface& surface_;
   QtClipboard clipboard_;
   QScrollBar* scroll_bar_;
   QFont font_;
-  QRawFont raw_font_;
-  std::array<quint32, 256> glyphs_{};  // the font's glyph of each Latin-1 character, 0 when none
+  CellAtlas atlas_;
+  QImage page_;  // the painted rows, in device pixels
+  qreal page_ratio_ = 0;  // device pixels to the pixel when `page_` was set up
+  std::array<int, kGridColumns + 1> column_edges_{};  // in device pixels, within `page_`
+  std::array<int, kPaintedRows + 1> row_edges_{};
   std::array<RowPaint, kPaintedRows> rows_;
   RowPaint fetched_;  // the row as the model has it now, read for comparison
   int painted_first_ = -1;

@@ -170,6 +170,33 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
 }
 
+// Colours are drawn ready a few at a time: a page in more colours than that, and a new background,
+// still show every cell in its own colours.
+TEST_F(QtScreenTest, EveryCellKeepsItsColoursInAPageOfManyColoursAndOnANewBackground) {
+  show();
+  constexpr int kColours = 40;  // any two differ by 85 or more in one component
+  auto colour = [](int i) { return QColor((i % 4) * 85, (i / 4 % 4) * 85, (i / 16) * 127); };
+  platform::DisplaySurface& screen = host.screen();
+  for (int i = 0; i < kColours; ++i) {
+    const QColor c = colour(i);
+    screen.set_insert_colour(static_cast<platform::Colour>(c.red() | c.green() << 8 | c.blue() << 16));
+    screen.replace_selection("M");
+  }
+  host.dispatch_command(IDB_CLEAR);
+  ScreenWidget& widget = *host.screen_widget();
+  const QImage image = widget.grab().toImage();
+  for (int i = 0; i < kColours; ++i)
+    EXPECT_TRUE(near(ink(image, widget.cell_rect(0, i), widget.palette().color(QPalette::Base)), colour(i))) << i;
+
+  QPalette dark = widget.palette();
+  dark.setColor(QPalette::Base, QColor(20, 20, 20));
+  widget.setPalette(dark);
+  const QImage redrawn = widget.grab().toImage();
+  EXPECT_EQ(redrawn.pixelColor(widget.cell_rect(0, kColours).center()), QColor(20, 20, 20));
+  EXPECT_EQ(redrawn.pixelColor(widget.cell_rect(3, 0).center()), QColor(20, 20, 20));
+  EXPECT_TRUE(near(ink(redrawn, widget.cell_rect(0, 6), QColor(20, 20, 20)), colour(6)));
+}
+
 // Counts the paint events a widget receives.
 class PaintCounter final : public QObject {
  public:
