@@ -37,6 +37,12 @@ void tick(platform::HeadlessHost& host) {
   show_port_block(host, 1, 0x80);
 }
 
+// A trace of `rows` rows, the hexadecimal of ticks at full rate.
+void fill(platform::HeadlessHost& host, int rows) {
+  host.screen().set_text("");
+  while (host.screen().line_count() < rows) tick(host);
+}
+
 std::size_t heap_in_use() { return mallinfo2().uordblks; }
 
 void BM_FullRateTick(benchmark::State& state) {
@@ -47,11 +53,7 @@ void BM_FullRateTick(benchmark::State& state) {
   {
     platform::HeadlessHost host(quillport_dialog());
     hex_view_mode = HEX_HEX_VIEW;
-    auto fill = [&] {
-      host.screen().set_text("");
-      while (host.screen().line_count() < rows_before) tick(host);
-    };
-    fill();
+    fill(host, rows_before);
     host.queue_file_answer(log.string());
     hex_log_open(host);
     // The model is kept near its starting size; below the cap it is filled again, untimed, once a
@@ -62,7 +64,7 @@ void BM_FullRateTick(benchmark::State& state) {
       if (host.screen().line_count() >= refill_at && refill_at <= host.screen().max_rows()) {
         state.PauseTiming();
         hex_log = 0;
-        fill();
+        fill(host, rows_before);
         hex_log = 1;
         state.ResumeTiming();
       }
@@ -86,11 +88,7 @@ void BM_DrainingTick(benchmark::State& state) {
   {
     platform::HeadlessHost host(quillport_dialog());
     hex_view_mode = HEX_HEX_VIEW;
-    auto fill = [&] {
-      host.screen().set_text("");
-      while (host.screen().line_count() < rows_before) tick(host);
-    };
-    fill();
+    fill(host, rows_before);
     host.queue_file_answer(log.string());
     hex_log_open(host);
     double worst = 0;
@@ -109,7 +107,7 @@ void BM_DrainingTick(benchmark::State& state) {
       // Below the cap the display is kept near its starting size, untimed.
       if (rows_before < host.screen().max_rows()) {
         hex_log = 0;
-        fill();
+        fill(host, rows_before);
         hex_log = 1;
       }
     }
