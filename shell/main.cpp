@@ -21,6 +21,8 @@ int main(int argc, char* argv[]) {
   int qt_argc = 1;
   QApplication application(qt_argc, argv);
   QApplication::setApplicationName("Quillport");
+  // Desktops match the window to its menu entry (and icon) by this name.
+  QApplication::setDesktopFileName("org.quillport.Quillport");
   platform::QtDialogHost dialog(quillport_dialog(), DialogFunc);
   dialog.exit_on_signals();
   dialog.exec();
