@@ -122,8 +122,7 @@ Value rate(std::string_view text) {
   constexpr unsigned kLowest = 50;  // the lowest rate termios names
   unsigned value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  const bool whole = error == std::errc{} && end == text.data() + text.size() && !text.empty() &&
-                     text.front() != '+' && text.size() <= 9;
+  const bool whole = error == std::errc{} && end == text.data() + text.size() && text.size() <= 9;
   if (!whole || value < kLowest) return refuse("is not a rate in bit/s (50 to 999999999)");
   return {std::to_string(value), {}};
 }
@@ -150,13 +149,26 @@ Value flow(std::string_view text) {
   return named(text, kFlow, "is not a flow control (none, rts or xon)");
 }
 
-Value view(std::string_view text) {
-  for (const auto& entry : hex_view) {
-    const std::string_view name(entry, strnlen(entry, HEX_VIEW_SIZE));
-    if (same_letters(text, name)) return {std::string(name), {}};
+std::string_view view_entry(int code) {
+  return {hex_view[code], strnlen(hex_view[code], HEX_VIEW_SIZE)};
+}
+
+// The views as a user writes them: "hex, ascii, ... or icni".
+std::string view_names() {
+  std::string names = "hex";
+  for (int code = HEX_HEX_VIEW + 1; code < HEX_VIEW_MAX; ++code) {
+    names += code + 1 < HEX_VIEW_MAX ? ", " : " or ";
+    for (const char c : view_entry(code)) names += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  if (same_letters(text, "hex")) return {std::string(hex_view[HEX_HEX_VIEW]), {}};
-  return refuse("is not a view (hex, ascii, ansi, hdlc, ppp or icni)");
+  return names;
+}
+
+// A View selector entry in any letters, or "hex" for the first.
+Value view(std::string_view text) {
+  for (int code = 0; code < HEX_VIEW_MAX; ++code)
+    if (same_letters(text, view_entry(code))) return {std::string(view_entry(code)), {}};
+  if (same_letters(text, "hex")) return {std::string(view_entry(HEX_HEX_VIEW)), {}};
+  return refuse("is not a view (" + view_names() + ")");
 }
 
 // "HOST:PORT" after a network address's scheme: a host, and a port from 1 to 65535.
