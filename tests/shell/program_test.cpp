@@ -10,8 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/core/core_fixture.h"
@@ -26,72 +26,53 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct Outcome {
-  int status = -1;  // the exit status, -1 when it did not exit by itself in time
+  int status = -1;  // the exit status (128 + the signal that ended it); -1: still running after 30 s
   std::string out, err;
 };
 
-class Program {
- public:
-  // Starts the program with `args` in an environment without a display (or on the offscreen
-  // platform), with `variables` added; its output goes to files.
-  Program(const std::vector<std::string>& args, bool offscreen, std::vector<std::string> variables = {})
-      : folder_(fs::temp_directory_path() / ("quillport-program-" + std::to_string(::getpid()))) {
-    fs::create_directories(folder_);
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string variable(*entry);
-      const bool display = variable.rfind("DISPLAY=", 0) == 0 || variable.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-                           variable.rfind("QT_QPA_PLATFORM=", 0) == 0 || variable.rfind("QUILLPORT_COM", 0) == 0;
-      if (!display) variables.push_back(variable);
-    }
-    if (offscreen) variables.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<std::string> argv_text = {QUILLPORT_PROGRAM};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::vector<char*> argv = pointers(argv_text);
-    const std::vector<char*> envp = pointers(variables);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+// Runs the program with `args`, with no display (or on the offscreen platform) and `variables`
+// added; `meanwhile` gets its process id while it runs.
+Outcome run(std::vector<std::string> args, bool offscreen, std::vector<std::string> variables = {},
+            const std::function<void(pid_t)>& meanwhile = {}) {
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable(*entry);
+    bool kept = true;
+    for (const char* dropped : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPORT_COM"})
+      kept = kept && variable.rfind(dropped, 0) != 0;
+    if (kept) variables.push_back(variable);
   }
-  ~Program() {
-    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
-    fs::remove_all(folder_);
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  void signal(int number) const { ::kill(pid_, number); }
-
-  // Waits for the end (30 s at most, then kills it).
-  Outcome finish() {
-    Outcome outcome;
-    int status = 0;
-    const bool ended = testsupport::wait_until([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 30s);
-    if (ended) {
-      pid_ = -1;
-      outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    outcome.out = testsupport::read_file(out_path());
-    outcome.err = testsupport::read_file(err_path());
-    return outcome;
-  }
-
- private:
-  static std::vector<char*> pointers(std::vector<std::string>& texts) {
+  if (offscreen) variables.emplace_back("QT_QPA_PLATFORM=offscreen");
+  args.insert(args.begin(), QUILLPORT_PROGRAM);
+  const fs::path out = fs::temp_directory_path() / ("quillport-out-" + std::to_string(::getpid()));
+  const fs::path err = out.string() + "-err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const auto pointers = [](std::vector<std::string>& texts) {
     std::vector<char*> result;
     for (std::string& text : texts) result.push_back(text.data());
     result.push_back(nullptr);
     return result;
-  }
-  fs::path out_path() const { return folder_ / "out"; }
-  fs::path err_path() const { return folder_ / "err"; }
-
-  fs::path folder_;
-  pid_t pid_ = -1;
-};
+  };
+  pid_t pid = -1;
+  Outcome outcome;
+  const int spawned =
+      posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers(args).data(), pointers(variables).data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return outcome;
+  if (meanwhile) meanwhile(pid);
+  int status = 0;
+  if (testsupport::wait_until([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30s))
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  else if (::kill(pid, SIGKILL) == 0)
+    ::waitpid(pid, nullptr, 0);
+  outcome.out = testsupport::read_file(out);
+  outcome.err = testsupport::read_file(err);
+  fs::remove(out);
+  fs::remove(err);
+  return outcome;
+}
 
 constexpr char kUsageLine[] = "Usage: quillport [options]\nTry 'quillport --help' for more information.\n";
 
@@ -115,9 +96,7 @@ TEST(Program, AnswersAndRefusalsNeedNoDisplay) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
-    Program program(c.args, false);
-    ASSERT_TRUE(program.started());
-    const Outcome outcome = program.finish();
+    const Outcome outcome = run(c.args, false);
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.out.rfind(c.out, 0), 0u) << outcome.out;
     EXPECT_EQ(outcome.err, c.err);
@@ -128,20 +107,20 @@ TEST(Program, OptionsGivenAtStartReachBothLines) {
   testsupport::PtyPair a;
   testsupport::PtyPair b;
   const fs::path log = fs::temp_directory_path() / ("quillport-start-" + std::to_string(::getpid()) + ".htm");
-  Program program({"--port-a", a.slave_path(), "--port-b", b.slave_path(), "-b", "250000", "--baud-a", "57600",
-                   "--stopbits-a", "2", "--flow-a", "rts", "--parity-b", "mark", "--flow-b", "xon", "--log",
-                   log.string()},
-                  true, {"QUILLPORT_COM1=/nonexistent"});
-  ASSERT_TRUE(program.started());
+  const std::vector<std::string> args = {"--port-a", a.slave_path(), "--port-b", b.slave_path(), "-b", "250000",
+                                         "--baud-a", "57600", "--stopbits-a", "2", "--flow-a", "rts",
+                                         "--parity-b", "mark", "--flow-b", "xon", "--log", log.string()};
   const auto settled = [&] {
     const serialtest::LineReadback line_a = serialtest::read_line(a.master());
     const serialtest::LineReadback line_b = serialtest::read_line(b.master());
     return line_a.rate == 57600 && line_a.cstopb && line_a.crtscts && line_b.rate == 250000 && line_b.cmspar &&
            line_b.parodd && line_b.ixon && testsupport::read_file(log) == testsupport::kLogHeader;
   };
-  EXPECT_TRUE(testsupport::wait_until(settled, 30s));
-  program.signal(SIGTERM);
-  const Outcome outcome = program.finish();
+  // --port-a wins over QUILLPORT_COM1.
+  const Outcome outcome = run(args, true, {"QUILLPORT_COM1=/nonexistent"}, [&](pid_t pid) {
+    EXPECT_TRUE(testsupport::wait_until(settled, 30s));
+    ::kill(pid, SIGTERM);
+  });
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(testsupport::read_file(log), testsupport::kLogHeader + testsupport::kLogFooter);
   fs::remove(log);
