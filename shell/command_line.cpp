@@ -372,6 +372,6 @@ int win_answer_command_line(const CommandLine& line, std::FILE* out, std::FILE* 
 std::vector<std::string> command_line_option_names() {
   std::vector<std::string> names;
   for (const option& known : kOptions)
-    if (known.name != nullptr && known.name[0] != '\0') names.emplace_back(known.name);
+    if (known.name != nullptr) names.emplace_back(known.name);
   return names;
 }

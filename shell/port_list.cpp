@@ -120,9 +120,11 @@ std::string state_text(const PortListing& port) {
     case PortState::Network: return "network address";
     case PortState::Held: break;
   }
-  std::string text = "held by";
-  for (const PortHolder& holder : port.holders)
-    text += (&holder == &port.holders.front() ? " " : ", ") + std::to_string(holder.pid) + " (" + holder.command + ")";
+  std::string text = "held by ";
+  for (const PortHolder& holder : port.holders) {
+    if (&holder != &port.holders.front()) text += ", ";
+    text += std::to_string(holder.pid) + " (" + holder.command + ")";
+  }
   return text;
 }
 

@@ -26,8 +26,10 @@ CommandLine parse(std::vector<std::string> args) {
 // The port settings in one line, for comparing: "device speed data stop parity flow", "-" for none.
 std::string port_line(const PortStartSettings& port) {
   std::string line;
-  for (const Text& field : {port.device, port.speed, port.data_bits, port.stop_bits, port.parity, port.flow})
-    line += (line.empty() ? "" : " ") + field.value_or("-");
+  for (const Text& field : {port.device, port.speed, port.data_bits, port.stop_bits, port.parity, port.flow}) {
+    if (!line.empty()) line += ' ';
+    line += field.value_or("-");
+  }
   return line;
 }
 
