@@ -156,6 +156,13 @@ void apply_typed_speed(DialogHost& dialog, int port) {
     return;
   }
   const bool expressible = rate >= BaudValue.size();
+  // An absent port has no device to refuse the rate: it is kept for when the port opens, as a
+  // rate chosen from the list is, so a port waiting for its device comes up at the rate typed.
+  if (!obj.present && expressible) {
+    obj.baud = static_cast<int>(rate);
+    show_speed(dialog, port);
+    return;
+  }
   errno = 0;
   const int result = expressible ? SioBaud(obj.portnum, rate) : 0;
   if (result > 0) {

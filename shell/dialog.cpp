@@ -14,6 +14,7 @@
 #include "core/resource.h"
 #include "shell/port_presentation.h"
 #include "shell/pump.h"
+#include "shell/start_settings.h"
 #include "views/ansi_terminal.h"
 
 using platform::Check;
@@ -237,6 +238,7 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
   switch (msg.kind) {
     case MessageKind::InitDialog:
       InitializeApp(hwndDlg);
+      win_apply_start_settings(hwndDlg);
       return 1;
     case MessageKind::Close:
       end_program(hwndDlg, 0);

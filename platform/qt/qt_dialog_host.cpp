@@ -189,10 +189,14 @@ class QtDialogHost::SelectorWatch final : public QObject {
       if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
         host_.post({MessageKind::Command, id_, Notification::SetFocus});
     } else if (event->type() == QEvent::FocusOut) {
+      // A selector that has the focus as the window is destroyed loses it inside ~QWidget, when
+      // it is a QComboBox no more: there is nothing to ask it, and nobody to tell.
+      const auto* selector = qobject_cast<const QComboBox*>(watched);
+      if (selector == nullptr) return false;
       // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
       // once as the list opens, and only the first time says why).
       const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
-                               static_cast<QComboBox*>(watched)->view()->isVisible();
+                               selector->view()->isVisible();
       if (!to_own_list) host_.post({MessageKind::Command, id_, Notification::KillFocus});
     } else if (event->type() == QEvent::Wheel) {
       // A wheel turned while the pointer crosses a selector must not change a port's setting;
