@@ -9,6 +9,7 @@
 #include "core/hex.h"
 #include "serial/device_watch.h"
 #include "serial/devices.h"
+#include "serial/net_ports.h"
 
 using platform::DialogHost;
 
@@ -45,6 +46,13 @@ bool chased(int port) { return record(port).chase && !hex_obj[port].present; }
 bool any_chased() {
   for (int port = 0; port < HEX_MAX_PORT; ++port)
     if (chased(port)) return true;
+  return false;
+}
+
+// A network port has no device to watch: whether its server answers again is only found by trying.
+bool network_chased() {
+  for (int port = 0; port < HEX_MAX_PORT; ++port)
+    if (chased(port) && serial::is_network_port(hex_obj[port].portnum)) return true;
   return false;
 }
 
@@ -119,7 +127,7 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
     pending = false;
     return false;
   }
-  if (!due()) return false;
+  if (!due() && !network_chased()) return false;
   // New devices may have taken free numbers, or an adapter a new name, since the last open.
   serial::rescan_devices();
   watch_chased_ports();
@@ -140,5 +148,7 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
 
 std::string hex_reconnect_hint(int port) {
   if (hex_obj[port].present) return record(port).back;
-  return chased(port) ? "Opens again by itself when its device can be opened." : "";
+  if (!chased(port)) return "";
+  return serial::is_network_port(hex_obj[port].portnum) ? "Connects again by itself when its server answers."
+                                                        : "Opens again by itself when its device can be opened.";
 }
