@@ -33,7 +33,8 @@ std::string host_error(std::string_view host, bool bracketed) {
   if (host.empty()) return "no host";
   if (host.size() > kHostMax) return "host name too long";
   const auto allowed = bracketed ? ipv6_character : name_character;
-  if (!std::all_of(host.begin(), host.end(), allowed))
+  const bool ipv6_shape = !bracketed || host.find(':') != std::string_view::npos;
+  if (!ipv6_shape || !std::all_of(host.begin(), host.end(), allowed))
     return bracketed ? "not an IPv6 address in brackets" : "not a host name (an IPv6 address goes in brackets)";
   return {};
 }

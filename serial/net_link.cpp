@@ -176,14 +176,16 @@ void NetLink::report(std::span<const std::uint8_t> payload) {
     }
     case rfc::kSetBaudRate:
       baud_reported_ = value;
-      baud_pending_ = std::max(baud_pending_ - 1, 0);
+      reported();
       note_change([value](FarPort& far) { far.rate = value; });
       return;
-    case rfc::kSetDataSize: note_change([value](FarPort& far) { far.data_bits = value; }); return;
-    case rfc::kSetParity: note_change([value](FarPort& far) { far.parity = value; }); return;
-    case rfc::kSetStopSize: note_change([value](FarPort& far) { far.stop = value; }); return;
+    case rfc::kSetDataSize: reported(); note_change([value](FarPort& far) { far.data_bits = value; }); return;
+    case rfc::kSetParity: reported(); note_change([value](FarPort& far) { far.parity = value; }); return;
+    case rfc::kSetStopSize: reported(); note_change([value](FarPort& far) { far.stop = value; }); return;
     case rfc::kSetControl:
-      if (value >= rfc::kFlowNone && value <= rfc::kFlowHardware) note_change([value](FarPort& far) { far.flow = value; });
+      if (value < rfc::kFlowNone || value > rfc::kFlowHardware) return;
+      reported();
+      note_change([value](FarPort& far) { far.flow = value; });
       return;
     case rfc::kNotifyLineState:
       counters_.overrun += (value & rfc::kLineOverrun) ? 1 : 0;
@@ -315,22 +317,42 @@ int NetLink::write(const void* buffer, std::size_t size, std::uint32_t wait_ms) 
 
 // ---- Settings and lines ----
 
+void NetLink::reported() { reports_pending_ = std::max(reports_pending_ - 1, 0); }
+
+// A setting the server answers with a report of what the far port took.
+void NetLink::send_setting(const protocol::TelnetMessage& message) {
+  send_command(message);
+  ++reports_pending_;
+}
+
 void NetLink::push_settings() {
   if (!com_port_on()) return;
   const platform::DeviceControl& w = wanted_;
   const platform::DeviceControl& s = sent_;
-  if (!sent_valid_ || w.BaudRate != s.BaudRate) {
-    send_command(protocol::com_port_baud(w.BaudRate));
-    ++baud_pending_;
-  }
+  if (!sent_valid_ || w.BaudRate != s.BaudRate) send_setting(protocol::com_port_baud(w.BaudRate));
   if (!sent_valid_ || w.ByteSize != s.ByteSize)
-    send_command(protocol::com_port_byte(rfc::kSetDataSize, static_cast<std::uint8_t>(w.ByteSize)));
-  if (!sent_valid_ || w.Parity != s.Parity) send_command(protocol::com_port_byte(rfc::kSetParity, parity_value(w.Parity)));
+    send_setting(protocol::com_port_byte(rfc::kSetDataSize, static_cast<std::uint8_t>(w.ByteSize)));
+  if (!sent_valid_ || w.Parity != s.Parity) send_setting(protocol::com_port_byte(rfc::kSetParity, parity_value(w.Parity)));
   if (!sent_valid_ || w.StopBits != s.StopBits)
-    send_command(protocol::com_port_byte(rfc::kSetStopSize, stop_value(w.StopBits)));
-  if (!sent_valid_ || flow_value(w) != flow_value(s)) send_command(protocol::com_port_byte(rfc::kSetControl, flow_value(w)));
+    send_setting(protocol::com_port_byte(rfc::kSetStopSize, stop_value(w.StopBits)));
+  if (!sent_valid_ || flow_value(w) != flow_value(s)) send_setting(protocol::com_port_byte(rfc::kSetControl, flow_value(w)));
   sent_ = w;
   sent_valid_ = true;
+}
+
+// Waits, at most kReplyMs, for the server to report what the far port took of the settings sent.
+// A server that lets that time pass once is not waited for again.
+void NetLink::await_reports() {
+  if (!com_port_on() || server_quiet_) return;
+  const Deadline deadline(steady_clock(), kReplyMs);
+  while (reports_pending_ > 0 && !closed_) {
+    if (deadline.expired()) {
+      server_quiet_ = true;
+      return;
+    }
+    // A buffer full of data hides the reports; they are not waited for behind it.
+    if (wait_readable(deadline) && fill()) return;
+  }
 }
 
 int NetLink::apply(const platform::DeviceControl& dcb) {
@@ -338,21 +360,13 @@ int NetLink::apply(const platform::DeviceControl& dcb) {
   wanted_ = dcb;
   settings_given_ = true;
   push_settings();
+  await_reports();
   return 0;
 }
 
 bool NetLink::rate_taken(unsigned rate) {
-  if (!com_port_on() || server_quiet_) return true;
-  const Deadline deadline(steady_clock(), kReplyMs);
-  while (baud_pending_ > 0 && !closed_) {
-    if (deadline.expired()) {
-      server_quiet_ = true;
-      return true;
-    }
-    // A buffer full of data hides the report; the rate counts as taken rather than wait on it.
-    if (wait_readable(deadline) && fill()) return true;
-  }
-  return closed_ || baud_reported_ == rate;
+  if (!com_port_on() || reports_pending_ > 0 || baud_reported_ == 0) return true;
+  return baud_reported_ == rate;
 }
 
 int NetLink::set_output_line(platform::OutputLine line, bool on) {
@@ -408,11 +422,10 @@ int NetLink::negotiate(std::uint32_t ms, std::string& why) {
     }
     // The far port's rate, asked for once the option is on: its report says the server is ready.
     if (com_port_on() && !asked_rate) {
-      send_command(protocol::com_port_baud(0));
-      ++baud_pending_;
+      send_setting(protocol::com_port_baud(0));
       asked_rate = true;
     }
-    if (asked_rate && baud_pending_ == 0) return 0;
+    if (asked_rate && reports_pending_ == 0) return 0;
     if (!settle && options_.ours[protocol::kTelnetComPortOption] == TelnetOptionState::Refused)
       settle.emplace(steady_clock(), kSettleMs);
     if ((settle && settle->expired()) || deadline.expired()) return 0;

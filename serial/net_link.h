@@ -52,9 +52,11 @@ class NetLink {
   int negotiate(std::uint32_t ms, std::string& why);
 
   // The port's settings and lines. 0 or an errno; ENOTTY where they cannot reach the far port.
+  // apply() sends what changed and waits, at most a second, for the server's reports of what the
+  // far port took (a server that lets that pass once is not waited for again).
   int apply(const platform::DeviceControl& dcb);
-  // Whether the far port took `rate`, by the server's report (waited for up to a second; a server
-  // that let that pass once is not waited for again, and what it does not report counts as taken).
+  // Whether the far port took `rate` as the server reported it (what it does not report counts as
+  // taken); asked after apply().
   bool rate_taken(unsigned rate);
   int set_output_line(platform::OutputLine line, bool on);
   int set_break(bool on);
@@ -95,6 +97,9 @@ class NetLink {
   void report(std::span<const std::uint8_t> payload);
   void com_port_taken();
   void push_settings();
+  void send_setting(const protocol::TelnetMessage& message);
+  void reported();
+  void await_reports();
   void send_command(const protocol::TelnetMessage& message);
   int send_bytes(std::span<const std::uint8_t> bytes, const Deadline& deadline, bool data);
   bool wait_readable(const Deadline& deadline);
@@ -117,7 +122,7 @@ class NetLink {
   bool dtr_ = false;
   bool rts_ = false;
   bool sent_valid_ = false;
-  int baud_pending_ = 0;  // rate requests not reported yet
+  int reports_pending_ = 0;  // settings sent whose report has not come
   unsigned baud_reported_ = 0;
   bool server_quiet_ = false;
   bool suspended_ = false;

@@ -99,6 +99,7 @@ TEST(NetAddress, AddressesAreReadOrRefusedWithTheReason) {
       {"rfc2217://[::1:7000", nullptr, "no closing bracket"},
       {"rfc2217://[::1]7000", nullptr, "no port number"},
       {"rfc2217://ho st:1", nullptr, "not a host name"},
+      {"tcp://[lab]:1", nullptr, "not an IPv6 address in brackets"},
       {"ssh://host:22", nullptr, "unknown scheme"},
   };
   for (const auto& c : cases) {
@@ -187,7 +188,7 @@ std::string describe(const protocol::TelnetEvent& e) {
 }
 
 // One connection's server: sends `opening` when a client connects (and hangs up at once when
-// `hangs_up`), then what the test tells it; reports every SET-BAUDRATE back as taken; keeps the data
+// `hangs_up`), then what the test tells it; reports every setting back as taken; keeps the data
 // and the commands (as "N253,44" or "S44 1 0 0 37 128") the client sent.
 class ScriptedServer {
  public:
@@ -265,12 +266,11 @@ class ScriptedServer {
       if (step.event.kind == protocol::TelnetEventKind::None) continue;
       commands_.push_back(describe(step.event));
       const auto& payload = step.event.payload;
-      if (step.event.kind == protocol::TelnetEventKind::Subnegotiation && payload.size() == 5 &&
-          payload[0] == protocol::rfc2217::kSetBaudRate) {
-        std::string report = {'\xFF', '\xFA', 44, 101};
-        report.append(payload.begin() + 1, payload.end());
-        report += "\xFF\xF0";
-        ::send(client_, report.data(), report.size(), MSG_NOSIGNAL);
+      // Settings (SET-BAUDRATE .. SET-CONTROL) are reported back as taken, as ser2net does.
+      if (step.event.kind == protocol::TelnetEventKind::Subnegotiation && !payload.empty() && payload[0] >= 1 &&
+          payload[0] <= 5) {
+        const auto report = protocol::com_port_command(static_cast<std::uint8_t>(payload[0] + 100), payload.subspan(1));
+        ::send(client_, report.view().data(), report.size, MSG_NOSIGNAL);
       }
     }
   }
@@ -340,16 +340,26 @@ TEST_F(NetPortTest, MalformedCommandsAreCountedAndNeverBecomeData) {
   EXPECT_THAT(serial::network_note(kPort), HasSubstr("4 malformed Telnet commands from the server ignored"));
 }
 
-TEST_F(NetPortTest, AServerThatRefusesComPortOptionCarriesDataAndKeepsSettingsHere) {
-  ScriptedServer server("\xFF\xFE\x2C");  // IAC DONT COM-PORT-OPTION
-  bind(server.address());
-  ASSERT_EQ(open_within(kPort), TORVEL_OK) << serial::open_failure(kPort);
-  EXPECT_EQ(SioBaud(kPort, 115200), 1);
-  EXPECT_EQ(SioDTR(kPort, 'S'), 0) << "the line cannot be reached";
-  EXPECT_EQ(SioCTS(kPort), 0);
-  EXPECT_THAT(serial::network_note(kPort), HasSubstr("refused RFC 2217's COM-PORT-OPTION"));
-  EXPECT_EQ(SioPuts(kPort, "\xFF", 1), 1);
-  EXPECT_EQ(server.data(1), "\xFF");
+TEST_F(NetPortTest, AServerWithoutComPortOptionCarriesDataAndKeepsTheSettingsHere) {
+  const struct {
+    const char* opening;
+    const char* note;
+  } cases[] = {
+      {"\xFF\xFE\x2C", "the server refused RFC 2217's COM-PORT-OPTION"},  // IAC DONT COM-PORT-OPTION
+      {"", "the server did not answer RFC 2217's COM-PORT-OPTION"},         // within 3 s
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.note);
+    ScriptedServer server(c.opening);
+    bind(server.address());
+    ASSERT_EQ(serial::open_port_waiting(kPort, 10000), TORVEL_OK) << serial::open_failure(kPort);
+    EXPECT_EQ(SioBaud(kPort, 115200), 1);
+    EXPECT_EQ(SioDTR(kPort, 'S'), 0) << "the line cannot be reached";
+    EXPECT_EQ(SioCTS(kPort), 0);
+    EXPECT_THAT(serial::network_note(kPort), HasSubstr(c.note));
+    EXPECT_EQ(SioPuts(kPort, "\xFF", 1), 1);
+    EXPECT_EQ(server.data(1), "\xFF");
+  }
 }
 
 TEST_F(NetPortTest, APausedServerHoldsWritesUntilItResumesOrTheWriteBoundPasses) {
