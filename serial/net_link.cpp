@@ -459,7 +459,7 @@ std::string NetLink::note() const {
     text = std::string("Telnet: the server ") + (refused ? "refused" : "did not answer") +
            " RFC 2217's COM-PORT-OPTION; settings and lines cannot reach the far port";
   }
-  if (far.malformed > 0) text += "\n" + std::to_string(far.malformed) + " malformed Telnet commands from the server ignored";
+  if (far.malformed > 0) text.append("\n").append(std::to_string(far.malformed)).append(" malformed Telnet commands from the server ignored");
   return text;
 }
 

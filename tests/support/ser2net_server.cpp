@@ -113,7 +113,8 @@ void make_raw(int fd) {
 
 }  // namespace
 
-Ser2net::Ser2net(std::string host) : host_(std::move(host)) {
+Ser2net::Ser2net(std::string host, std::string options) : host_(std::move(host)) {
+  if (!options.empty()) options_ = "  options:\n" + options;
   char name[] = "/tmp/quillport-ser2net-XXXXXX";
   if (::mkdtemp(name) == nullptr) fail("mkdtemp");
   dir_ = name;
@@ -148,9 +149,11 @@ void Ser2net::write_config() {
                          << "connection: &rfc2217\n"
                          << "  accepter: telnet(rfc2217),tcp," << host_ << "," << rfc2217_port_ << "\n"
                          << "  connector: serialdev," << device_ << ",9600n81,local\n"
+                         << options_
                          << "connection: &raw\n"
                          << "  accepter: tcp," << host_ << "," << raw_port_ << "\n"
-                         << "  connector: serialdev," << device_ << ",9600n81,local\n";
+                         << "  connector: serialdev," << device_ << ",9600n81,local\n"
+                         << options_;
 }
 
 void Ser2net::stop_all() {

@@ -13,9 +13,10 @@ namespace testsupport {
 
 class Ser2net {
  public:
-  // `host`: the loopback address served on, "127.0.0.1" or "::1". Throws std::runtime_error when
-  // socat or ser2net cannot be started.
-  explicit Ser2net(std::string host = "127.0.0.1");
+  // `host`: the loopback address served on, "127.0.0.1" or "::1"; `options`: lines of ser2net's
+  // connection options, each indented by four spaces ("    chardelay: false\n"). Throws
+  // std::runtime_error when socat or ser2net cannot be started.
+  explicit Ser2net(std::string host = "127.0.0.1", std::string options = "");
   ~Ser2net();
   Ser2net(const Ser2net&) = delete;
   Ser2net& operator=(const Ser2net&) = delete;
@@ -44,6 +45,7 @@ class Ser2net {
   std::string host_;
   std::string device_;
   std::string config_;
+  std::string options_;
   int rfc2217_port_ = 0;
   int raw_port_ = 0;
   pid_t socat_ = -1;
