@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/hex.h"
 #include "serial/devices.h"
@@ -31,6 +32,7 @@ class RemotePortTest : public testsupport::DialogTest {
   ~RemotePortTest() override {
     host.click(IDCANCEL);  // a transfer still running ends, ports close
     serial::net::drop_connection(0);
+    serial::net::drop_connection(1);
   }
   bool port_a_present(std::chrono::milliseconds limit = 15s) {
     return host.run_until([] { return hex_obj[0].present != 0; }, limit);
@@ -108,6 +110,32 @@ TEST_F(RemotePortTest, XModem1KWithLrzszAtTheFarEndBothWays) {
     EXPECT_TRUE(xmodemrun::is_padded_copy(xmodemrun::read_file(send ? dir + "/file.bin" : ours), original));
     EXPECT_EQ(hex_obj[0].present, 1) << "the port opens again on its connection after the transfer";
   }
+}
+
+TEST_F(RemotePortTest, AnAddressTypedIntoACommPortSelectorBindsItsComNumber) {
+  host.init();
+  const struct {
+    std::string typed;
+    const char* box;  // nullptr: bound
+  } cases[] = {
+      {"rfc2217://lab-host", "Not a network port: no port number (expected rfc2217://HOST:PORT or tcp://HOST:PORT)"},
+      {"  " + server.raw_address() + " ", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    host.clear_message_boxes();
+    host.set_text(IDC_PORTB, c.typed);
+    host.command(IDC_PORTB, Notification::KillFocus);
+    std::vector<std::string> boxes;
+    for (const auto& box : host.message_boxes()) boxes.push_back(box.text);
+    EXPECT_EQ(boxes, c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{});
+  }
+  EXPECT_EQ(serial::device_path(1), server.raw_address());
+  ASSERT_TRUE(host.run_until([] { return hex_obj[1].present != 0; }, 15s)) << serial::open_failure(1);
+  EXPECT_THAT(host.entry_text(IDC_PORTB, 1), HasSubstr(server.raw_address()));
+  EXPECT_THAT(host.tooltip(IDC_COM2_STATE), HasSubstr("raw TCP: speed, format, flow control and DTR/RTS stay here"));
+  server.write("B");
+  EXPECT_TRUE(host.run_until([&] { return shown() == " 42"; }, 5s)) << shown();
 }
 
 TEST_F(RemotePortTest, AServerThatDiesAndStartsAgainTakesThePortAwayAndBringsItBack) {
