@@ -25,6 +25,8 @@ struct Return {
   bool chase = false;      // absent, and opened again when its device can be
   Clock::time_point gone;  // when it went absent
   std::string back;        // "back at 14:03:12 after 41 s away"
+  bool was_present = false;  // it went absent while in use: its coming back is news (a first
+                             // open, such as a network port's first connection, is not)
 };
 
 std::array<Return, HEX_MAX_PORT> returns;
@@ -94,7 +96,7 @@ void try_port(DialogHost& hwndDlg, int port) {
   if (!hex_reopen(hwndDlg, port)) return;
   Return& r = record(port);
   r.chase = false;
-  r.back = back_text(Clock::now() - r.gone);
+  r.back = r.was_present ? back_text(Clock::now() - r.gone) : "";
 }
 
 }  // namespace
@@ -109,6 +111,7 @@ void hex_reconnect_follow(int port, PortChange why) {
   }
   // A number with no device, chosen by the user, means "no port here".
   r.chase = why != PortChange::Bound || !serial::device_path(obj.portnum).empty();
+  r.was_present = why == PortChange::Lost;
   r.gone = Clock::now();
   pending = pending || r.chase;
 }

@@ -112,6 +112,32 @@ TEST_F(RemotePortTest, XModem1KWithLrzszAtTheFarEndBothWays) {
   }
 }
 
+TEST_F(RemotePortTest, DumpsMoveEveryByteBothWays) {
+  serial::bind_device(0, server.rfc2217_address());
+  host.init();
+  ASSERT_TRUE(port_a_present()) << serial::open_failure(0);
+  const std::string original = xmodemrun::random_bytes(5000, 3);
+  const std::string file = (folder_ / "dump.bin").string();
+  for (const bool send : {true, false}) {
+    SCOPED_TRACE(send ? "send" : "get");
+    if (send) xmodemrun::write_file(file, original);
+    host.choose(IDC_PROTOCOL, HEX_DUMP);
+    host.click(send ? IDR_SENDFILE : IDR_GETFILE);
+    host.queue_replace_answer(true);
+    host.queue_file_answer(file);
+    host.click(IDB_GO_FILE);
+    if (send) {
+      EXPECT_TRUE(host.run_until([] { return !hex_dump_busy; }, 10s));
+      EXPECT_EQ(server.read(original.size()), original);
+      continue;
+    }
+    server.write(original);
+    EXPECT_TRUE(host.run_until([&] { return progress() == "Bytes = 5000 "; }, 10s)) << progress();
+    host.click(IDB_ABORT);
+    EXPECT_EQ(xmodemrun::read_file(file), original);
+  }
+}
+
 TEST_F(RemotePortTest, AnAddressTypedIntoACommPortSelectorBindsItsComNumber) {
   host.init();
   const struct {
