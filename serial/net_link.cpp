@@ -26,6 +26,7 @@ constexpr std::uint32_t kSettleMs = 250;
 constexpr std::size_t kWordsMax = 120;
 constexpr std::size_t kSignatureMax = 60;
 constexpr int kPurgeReads = 256;
+constexpr int kFillReads = 64;
 
 int poll_ms(const Deadline& deadline) {
   return static_cast<int>(std::min<std::uint32_t>(deadline.left(), INT_MAX));
@@ -98,7 +99,10 @@ void NetLink::note_change(Change change) {
 // ---- Input ----
 
 bool NetLink::fill() {
-  while (!closed_) {
+  // A server that sends nothing but commands never fills the buffer; a bounded number of reads
+  // keeps such a flood from holding the caller.
+  for (int reads = 0; !closed_; ++reads) {
+    if (reads == kFillReads) return true;
     if (head_ == tail_) head_ = tail_ = 0;
     if (tail_ == buffer_.size() && head_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + head_, tail_ - head_);
@@ -400,26 +404,32 @@ int NetLink::line_counters(platform::LineCounters& counters) {
 
 // ---- The conversation's start ----
 
+// Binary data both ways, no go-aheads, and COM-PORT-OPTION on the client's side.
+void NetLink::ask_options() {
+  for (const auto& [verb, option] : {std::pair{protocol::kTelnetWill, protocol::kTelnetBinary},
+                                     {protocol::kTelnetDo, protocol::kTelnetBinary},
+                                     {protocol::kTelnetWill, protocol::kTelnetSuppressGoAhead},
+                                     {protocol::kTelnetDo, protocol::kTelnetSuppressGoAhead},
+                                     {protocol::kTelnetWill, protocol::kTelnetComPortOption}})
+    send_command(protocol::telnet_ask(options_, verb, option));
+}
+
+// A server that closes at once says why in its last data ("Port already in use").
+int NetLink::closed_at_start(std::string& why) const {
+  const std::string words = printable(std::span(buffer_).subspan(head_, tail_ - head_), kWordsMax);
+  why = lost_reason() + (words.empty() ? "" : ": \"" + words + "\"");
+  return lost_error();
+}
+
 int NetLink::negotiate(std::uint32_t ms, std::string& why) {
   const Deadline deadline(steady_clock(), ms);
-  if (telnet()) {
-    for (const auto& [verb, option] : {std::pair{protocol::kTelnetWill, protocol::kTelnetBinary},
-                                       {protocol::kTelnetDo, protocol::kTelnetBinary},
-                                       {protocol::kTelnetWill, protocol::kTelnetSuppressGoAhead},
-                                       {protocol::kTelnetDo, protocol::kTelnetSuppressGoAhead},
-                                       {protocol::kTelnetWill, protocol::kTelnetComPortOption}})
-      send_command(protocol::telnet_ask(options_, verb, option));
-  }
+  if (telnet()) ask_options();
   std::optional<Deadline> settle;
   if (!telnet()) settle.emplace(steady_clock(), std::min(kSettleMs, ms));
   bool asked_rate = false;
   for (;;) {
     fill();
-    if (closed_) {
-      const std::string words = printable(std::span(buffer_).subspan(head_, tail_ - head_), kWordsMax);
-      why = lost_reason() + (words.empty() ? "" : ": \"" + words + "\"");
-      return lost_error();
-    }
+    if (closed_) return closed_at_start(why);
     // The far port's rate, asked for once the option is on: its report says the server is ready.
     if (com_port_on() && !asked_rate) {
       send_setting(protocol::com_port_baud(0));

@@ -90,7 +90,9 @@ class NetLink {
   bool telnet() const { return address_.mode == NetMode::Rfc2217; }
   bool com_port_on() const { return options_.ours[protocol::kTelnetComPortOption] == protocol::TelnetOptionState::On; }
   bool empty() const { return head_ == tail_; }
-  bool fill();  // true when the buffer is full and more may wait in the socket
+  bool fill();  // true when it stopped with more perhaps waiting in the socket (the buffer is full)
+  void ask_options();
+  int closed_at_start(std::string& why) const;
   void take(std::size_t count);
   void handle(const protocol::TelnetEvent& event);
   void negotiation(std::uint8_t verb, std::uint8_t option);

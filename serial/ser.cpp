@@ -180,7 +180,7 @@ int OpenFailed(PortRecord& rec, std::string why, int err) {
 
 // The record of a port that has just opened: its lines lowered until the caller raises them, no
 // failure, the error counters from now.
-int Opened(PortRecord& rec, int fd) {
+int Ready(PortRecord& rec, int fd) {
   // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
   // them. A pty refuses, having no lines.
   rec.Handle = fd;
@@ -203,7 +203,7 @@ int OpenNetwork(int Port, const std::string& text) {
   if (!opened.link) return OpenFailed(rec, text + ": " + opened.why, opened.error);
   rec.Net = std::move(opened.link);
   rec.Net->apply(rec.DCB);
-  return Opened(rec, rec.Net->fd());
+  return Ready(rec, rec.Net->fd());
 }
 
 }  // namespace
@@ -250,7 +250,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   int fd = INVALID_HANDLE;
   if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings); err != 0)
     return OpenFailed(rec, path + ": " + std::strerror(err), err);
-  return Opened(rec, fd);
+  return Ready(rec, fd);
 }
 
 int SioDone(int Port) {
