@@ -221,7 +221,9 @@ BENCHMARK_CAPTURE(BM_Latency, local_in, Path::Local, false)->Unit(benchmark::kMi
 BENCHMARK_CAPTURE(BM_Latency, rfc2217_in, Path::Rfc2217, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_XModem1K, local_send, Path::Local, true)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_XModem1K, rfc2217_send, Path::Rfc2217, true)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_XModem1K, tuned_send, Path::Tuned, true)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_XModem1K, local_receive, Path::Local, false)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(BM_XModem1K, rfc2217_receive, Path::Rfc2217, false)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BM_XModem1K, tuned_receive, Path::Tuned, false)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
 
 }  // namespace
