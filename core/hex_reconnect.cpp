@@ -9,6 +9,7 @@
 #include "core/hex.h"
 #include "serial/device_watch.h"
 #include "serial/devices.h"
+#include "serial/net_ports.h"
 
 using platform::DialogHost;
 
@@ -24,6 +25,8 @@ struct Return {
   bool chase = false;      // absent, and opened again when its device can be
   Clock::time_point gone;  // when it went absent
   std::string back;        // "back at 14:03:12 after 41 s away"
+  bool was_present = false;  // it went absent while in use: its coming back is news (a first
+                             // open, such as a network port's first connection, is not)
 };
 
 std::array<Return, HEX_MAX_PORT> returns;
@@ -45,6 +48,13 @@ bool chased(int port) { return record(port).chase && !hex_obj[port].present; }
 bool any_chased() {
   for (int port = 0; port < HEX_MAX_PORT; ++port)
     if (chased(port)) return true;
+  return false;
+}
+
+// A network port has no device to watch: whether its server answers again is only found by trying.
+bool network_chased() {
+  for (int port = 0; port < HEX_MAX_PORT; ++port)
+    if (chased(port) && serial::is_network_port(hex_obj[port].portnum)) return true;
   return false;
 }
 
@@ -86,7 +96,7 @@ void try_port(DialogHost& hwndDlg, int port) {
   if (!hex_reopen(hwndDlg, port)) return;
   Return& r = record(port);
   r.chase = false;
-  r.back = back_text(Clock::now() - r.gone);
+  r.back = r.was_present ? back_text(Clock::now() - r.gone) : "";
 }
 
 }  // namespace
@@ -101,6 +111,7 @@ void hex_reconnect_follow(int port, PortChange why) {
   }
   // A number with no device, chosen by the user, means "no port here".
   r.chase = why != PortChange::Bound || !serial::device_path(obj.portnum).empty();
+  r.was_present = why == PortChange::Lost;
   r.gone = Clock::now();
   pending = pending || r.chase;
 }
@@ -119,7 +130,7 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
     pending = false;
     return false;
   }
-  if (!due()) return false;
+  if (!due() && !network_chased()) return false;
   // New devices may have taken free numbers, or an adapter a new name, since the last open.
   serial::rescan_devices();
   watch_chased_ports();
@@ -140,5 +151,7 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
 
 std::string hex_reconnect_hint(int port) {
   if (hex_obj[port].present) return record(port).back;
-  return chased(port) ? "Opens again by itself when its device can be opened." : "";
+  if (!chased(port)) return "";
+  return serial::is_network_port(hex_obj[port].portnum) ? "Connects again by itself when its server answers."
+                                                        : "Opens again by itself when its device can be opened.";
 }

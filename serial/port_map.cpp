@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "serial/devices.h"
+#include "serial/net_address.h"
 #include "serial/ser.h"
 #include "serial/ser_platform.h"
 
@@ -253,7 +254,11 @@ bool device_unsettled(int port) { return InRange(port) && Map().unsettled[Index(
 
 std::vector<std::string> device_watch_paths(int port) {
   if (!InRange(port)) return {};
-  if (std::string named = NamedPath(port); !named.empty()) return {named};
+  // A network address has nothing on this machine to watch; its port is tried at every check.
+  if (std::string named = NamedPath(port); !named.empty()) {
+    if (is_network_address(named)) return {};
+    return {named};
+  }
   const DeviceMap& map = Map();
   // A path ending in '/' stands for the entries of its folder: where new devices and links appear.
   std::vector<std::string> paths = {(fs::path(map.dev_dir) / "").string(),

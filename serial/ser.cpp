@@ -7,11 +7,16 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "serial/devices.h"
 #include "serial/input_refill.h"
+#include "serial/net_address.h"
+#include "serial/net_connect.h"
+#include "serial/net_link.h"
+#include "serial/net_ports.h"
 #include "serial/ser_platform.h"
 
 using serial::platform::DeviceControl;
@@ -43,6 +48,7 @@ struct PortRecord {
   LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
   std::string Failure;        // why the port is not usable: its last open or read failed
   int FailureError = 0;       // the errno of that failure
+  std::unique_ptr<serial::NetLink> Net;  // a network port's connection (Handle is its socket)
 };
 
 std::array<PortRecord, NBR_PORTS> PortData;
@@ -66,10 +72,36 @@ int CheckOpen(int Port) {
   return Record(Port).Handle == INVALID_HANDLE ? IE_NOPEN : TORVEL_OK;
 }
 
+// A port is a tty or a network connection; these reach whichever it is.
+int Apply(const PortRecord& rec) {
+  return rec.Net ? rec.Net->apply(rec.DCB) : serial::platform::apply(rec.Handle, rec.DCB);
+}
+int SetLine(const PortRecord& rec, OutputLine line, bool on) {
+  return rec.Net ? rec.Net->set_output_line(line, on) : serial::platform::set_output_line(rec.Handle, line, on);
+}
+int ModemStatus(const PortRecord& rec, int& bits) {
+  return rec.Net ? rec.Net->modem_status(bits) : serial::platform::modem_status(rec.Handle, bits);
+}
+int Counters(const PortRecord& rec, LineCounters& counters) {
+  return rec.Net ? rec.Net->line_counters(counters) : serial::platform::line_counters(rec.Handle, counters);
+}
+int SetBreak(const PortRecord& rec, bool on) {
+  return rec.Net ? rec.Net->set_break(on) : serial::platform::set_break(rec.Handle, on);
+}
+int InputWaiting(const PortRecord& rec, int& count) {
+  return rec.Net ? rec.Net->input_waiting(count) : serial::platform::input_waiting(rec.Handle, count);
+}
+long ReadSome(const PortRecord& rec, void* buffer, std::size_t size) {
+  return rec.Net ? rec.Net->read_some(buffer, size) : serial::platform::read_some(rec.Handle, buffer, size);
+}
+int WaitInput(const PortRecord& rec, int wake_fd, int ms, bool& woken) {
+  return rec.Net ? rec.Net->wait_input(wake_fd, ms, woken) : serial::platform::wait_input(rec.Handle, wake_fd, ms, woken);
+}
+
 // Applying a record may drop the output lines on some drivers; raise again the ones we hold.
 void ReassertLines(const PortRecord& rec) {
-  if (rec.Status & DtrMask) serial::platform::set_output_line(rec.Handle, OutputLine::Dtr, true);
-  if (rec.Status & RtsMask) serial::platform::set_output_line(rec.Handle, OutputLine::Rts, true);
+  if (rec.Status & DtrMask) SetLine(rec, OutputLine::Dtr, true);
+  if (rec.Status & RtsMask) SetLine(rec, OutputLine::Rts, true);
 }
 
 int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
@@ -78,10 +110,10 @@ int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
   switch (Cmd) {
     case 'S':
       rec.Status |= mask;
-      return serial::platform::set_output_line(rec.Handle, line, true) == 0 ? 1 : 0;
+      return SetLine(rec, line, true) == 0 ? 1 : 0;
     case 'C':
       rec.Status &= static_cast<unsigned char>(~mask);
-      return serial::platform::set_output_line(rec.Handle, line, false) == 0 ? 1 : 0;
+      return SetLine(rec, line, false) == 0 ? 1 : 0;
     case 'R':
       // Answered from Status, not the device: a pty has no lines to ask, yet the caller's choice
       // still stands and is re-asserted after every settings change.
@@ -93,7 +125,7 @@ int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
 int ModemLine(int Port, int bit) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
   int status = 0;
-  if (serial::platform::modem_status(Record(Port).Handle, status) != 0) return 0;
+  if (ModemStatus(Record(Port), status) != 0) return 0;
   return status & bit;
 }
 
@@ -110,20 +142,68 @@ std::uint32_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
 
 int Write(int Port, const char* Buffer, std::size_t Size) {
   const PortRecord& rec = Record(Port);
-  return serial::platform::write_all(rec.Handle, Buffer, Size, WriteWaitMs(rec.DCB, Size));
+  const std::uint32_t wait_ms = WriteWaitMs(rec.DCB, Size);
+  return rec.Net ? rec.Net->write(Buffer, Size, wait_ms) : serial::platform::write_all(rec.Handle, Buffer, Size, wait_ms);
 }
 
 // A read failed: the device has gone or broke. Its text stays with the port, for the user.
 int ReadFailed(int Port, int err) {
-  Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
-  Record(Port).FailureError = err;
+  PortRecord& rec = Record(Port);
+  const std::string why =
+      rec.Net ? rec.Net->lost_reason() : "the device stopped answering (" + std::string(std::strerror(err)) + ")";
+  rec.Failure = serial::device_path(Port) + ": " + why;
+  rec.FailureError = err;
   return Win32Error(err);
 }
 
 // What a read that brought nothing means: nothing yet, or a device that has gone. A hung-up tty
 // reads as 0 bytes with no errno, hence EIO.
 int NothingRead(int Port, int nothing) {
-  return serial::platform::line_gone(Record(Port).Handle) ? ReadFailed(Port, EIO) : nothing;
+  const PortRecord& rec = Record(Port);
+  if (rec.Net) return rec.Net->gone() ? ReadFailed(Port, rec.Net->lost_error()) : nothing;
+  return serial::platform::line_gone(rec.Handle) ? ReadFailed(Port, EIO) : nothing;
+}
+
+// The server reports the rate the far port took; a rate it settled on instead is refused, as a rate
+// a driver cannot make is (EINVAL for the caller's message).
+int RateTaken(const PortRecord& rec) {
+  if (rec.Net->rate_taken(rec.DCB.BaudRate)) return 1;
+  errno = EINVAL;
+  return 0;
+}
+
+int OpenFailed(PortRecord& rec, std::string why, int err) {
+  rec.Failure = std::move(why);
+  rec.FailureError = err;
+  return Win32Error(err);
+}
+
+// The record of a port that has just opened: its lines lowered until the caller raises them, no
+// failure, the error counters from now.
+int Ready(PortRecord& rec, int fd) {
+  // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
+  // them. A pty refuses, having no lines.
+  rec.Handle = fd;
+  SetLine(rec, OutputLine::Dtr, false);
+  SetLine(rec, OutputLine::Rts, false);
+  rec.Failure.clear();
+  rec.FailureError = 0;
+  rec.Counters = LineCounters{};
+  Counters(rec, rec.Counters);
+  return TORVEL_OK;
+}
+
+// A port bound to an address: its connection when there is one (a closed one taken back, or a new
+// one ready); else why not, "connecting" while an attempt runs.
+int OpenNetwork(int Port, const std::string& text) {
+  PortRecord& rec = Record(Port);
+  const serial::ParsedAddress parsed = serial::parse_net_address(text);
+  if (!parsed.address) return OpenFailed(rec, text + ": " + parsed.error, EINVAL);
+  serial::net::Opened opened = serial::net::open_connection(Port, *parsed.address);
+  if (!opened.link) return OpenFailed(rec, text + ": " + opened.why, opened.error);
+  rec.Net = std::move(opened.link);
+  rec.Net->apply(rec.DCB);
+  return Ready(rec, rec.Net->fd());
 }
 
 }  // namespace
@@ -165,24 +245,12 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   rec.DCB.Parity = ParityDefault;
   rec.DCB.StopBits = StopBitsDefault;
   rec.DCB.ByteSize = DataBitsDefault;
+  if (serial::is_network_address(path)) return OpenNetwork(Port, path);
 
   int fd = INVALID_HANDLE;
-  if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings);
-      err != 0) {
-    rec.Failure = path + ": " + std::strerror(err);
-    rec.FailureError = err;
-    return Win32Error(err);
-  }
-  // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
-  // them. A pty refuses, having no lines.
-  serial::platform::set_output_line(fd, OutputLine::Dtr, false);
-  serial::platform::set_output_line(fd, OutputLine::Rts, false);
-  rec.Handle = fd;
-  rec.Failure.clear();
-  rec.FailureError = 0;
-  rec.Counters = LineCounters{};
-  serial::platform::line_counters(fd, rec.Counters);
-  return TORVEL_OK;
+  if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings); err != 0)
+    return OpenFailed(rec, path + ": " + std::strerror(err), err);
+  return Ready(rec, fd);
 }
 
 int SioDone(int Port) {
@@ -192,6 +260,10 @@ int SioDone(int Port) {
   rec.Handle = INVALID_HANDLE;
   // A byte pushed back belongs to this session; it must not turn up after the next open.
   rec.NextChar = 0;
+  if (rec.Net) {
+    serial::net::hold_connection(Port, std::move(rec.Net));
+    return 1;
+  }
   return serial::platform::close_line(fd, rec.OldSettings) == 0 ? 1 : 0;
 }
 
@@ -203,7 +275,8 @@ int SioBaud(int Port, unsigned BaudCode) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
   PortRecord& rec = Record(Port);
   rec.DCB.BaudRate = BaudCode < BaudValue.size() ? BaudValue[BaudCode] : BaudCode;
-  if (serial::platform::apply(rec.Handle, rec.DCB) != 0) return 0;
+  if (Apply(rec) != 0) return 0;
+  if (rec.Net) return RateTaken(rec);
   // A driver may take a rate it cannot make and settle on another; only the read-back tells.
   unsigned rate = 0;
   if (serial::platform::line_rate(rec.Handle, rate) != 0) return 0;
@@ -222,7 +295,7 @@ int SioParms(int Port, int Parity, int StopBits, int DataBits) {
   rec.DCB.Parity = Parity;
   rec.DCB.StopBits = StopBits;
   rec.DCB.ByteSize = DataBits;
-  if (serial::platform::apply(rec.Handle, rec.DCB) == 0) ReassertLines(rec);
+  if (Apply(rec) == 0) ReassertLines(rec);
   return TORVEL_OK;
 }
 
@@ -248,7 +321,7 @@ int SioFlow(int Port, char Cmd) {
       break;
     default: break;
   }
-  if (serial::platform::apply(rec.Handle, dcb) == 0) ReassertLines(rec);
+  if (Apply(rec) == 0) ReassertLines(rec);
   return TORVEL_OK;
 }
 
@@ -309,7 +382,7 @@ int SioGetc(int Port) {
     return byte;
   }
   unsigned char byte = 0;
-  const long n = serial::platform::read_some(rec.Handle, &byte, 1);
+  const long n = ReadSome(rec, &byte, 1);
   if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
   if (n == 0) return NothingRead(Port, TORVEL_NO_DATA);
   return byte;
@@ -329,7 +402,7 @@ int SioGets(int Port, char* Buffer, unsigned Size) {
     return 1;
   }
   const unsigned want = std::min(Size, static_cast<unsigned>(INT_MAX));
-  const long n = serial::platform::read_some(rec.Handle, Buffer, want);
+  const long n = ReadSome(rec, Buffer, want);
   if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
   if (n == 0) return NothingRead(Port, 0);
   return static_cast<int>(n);
@@ -350,7 +423,7 @@ int SioRead(int Port, int Reg) {
 int SioRxQue(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
   int count = 0;
-  return serial::platform::input_waiting(Record(Port).Handle, count) == 0 ? count : 0;
+  return InputWaiting(Record(Port), count) == 0 ? count : 0;
 }
 
 int SioTxQue(int Port) {
@@ -363,6 +436,10 @@ int SioRxClear(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
   PortRecord& rec = Record(Port);
   rec.NextChar = 0;
+  if (rec.Net) {
+    rec.Net->purge_input();
+    return TORVEL_OK;
+  }
   char discard[4096];
   for (int reads = 0; reads < RX_CLEAR_READS; ++reads)
     if (serial::platform::read_some(rec.Handle, discard, sizeof discard) <= 0) break;
@@ -376,7 +453,7 @@ int SioStatus(int Port, unsigned Mask) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
   PortRecord& rec = Record(Port);
   LineCounters now;
-  if (serial::platform::line_counters(rec.Handle, now) != 0) return 0;
+  if (Counters(rec, now) != 0) return 0;
   const LineCounters& was = rec.Counters;
   unsigned bits = 0;
   if (now.buf_overrun != was.buf_overrun) bits |= CE_RXOVER;
@@ -395,10 +472,10 @@ int SioDCD(int Port) { return ModemLine(Port, MS_RLSD_ON); }
 
 int SioBrkSig(int Port, char Cmd) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
-  const int fd = Record(Port).Handle;
+  const PortRecord& rec = Record(Port);
   switch (Cmd) {
-    case 'A': return serial::platform::set_break(fd, true) == 0 ? 1 : 0;
-    case 'C': return serial::platform::set_break(fd, false) == 0 ? 1 : 0;
+    case 'A': return SetBreak(rec, true) == 0 ? 1 : 0;
+    case 'C': return SetBreak(rec, false) == 0 ? 1 : 0;
     case 'D': return 0;
     default: return TORVEL_RANGE;
   }
@@ -409,7 +486,7 @@ int SioWaitRx(int Port, int WakeFd, int Milliseconds) {
   const PortRecord& rec = Record(Port);
   if (rec.NextChar != 0) return 1;
   bool woken = false;
-  const int rc = serial::platform::wait_input(rec.Handle, WakeFd, std::max(Milliseconds, 0), woken);
+  const int rc = WaitInput(rec, WakeFd, std::max(Milliseconds, 0), woken);
   if (rc < 0) return Win32Error(-rc);
   if (woken) return TORVEL_ABORTED;
   return rc;
@@ -421,7 +498,8 @@ bool more_input_follows(int port, int taken) {
   // The most the line discipline holds for a reader (N_TTY's buffer less one).
   constexpr int kReadBuffer = 4095;
   constexpr int kRefillWaitMs = 2;
-  if (taken < kReadBuffer || CheckOpen(port) != TORVEL_OK) return false;
+  // A network port's buffer is filled from its socket at every look, so nothing follows later.
+  if (taken < kReadBuffer || CheckOpen(port) != TORVEL_OK || Record(port).Net) return false;
   bool woken = false;
   return serial::platform::wait_input(Record(port).Handle, -1, kRefillWaitMs, woken) == 1;
 }
@@ -429,6 +507,20 @@ bool more_input_follows(int port, int taken) {
 int native_handle(int port) {
   if (VerifyPort(port) != TORVEL_OK) return INVALID_HANDLE;
   return Record(port).Handle;
+}
+
+bool is_network_port(int port) { return is_network_address(device_path(port)); }
+
+std::string network_note(int port) {
+  if (CheckOpen(port) != TORVEL_OK || !Record(port).Net) return {};
+  return Record(port).Net->note();
+}
+
+int open_port_waiting(int port, int ms) {
+  const int rc = SioReset(port, 2048, 2048);
+  if (rc != TORVEL_WIN32ERR || LastWinError != EINPROGRESS) return rc;
+  net::wait_connection(port, ms);
+  return SioReset(port, 2048, 2048);
 }
 
 std::string open_failure(int port) {
@@ -457,7 +549,8 @@ FailureKind failure_kind(int error) {
     case EOPNOTSUPP:
     case EISDIR: return FailureKind::Unsupported;
     case EIO:
-    case EPIPE: return FailureKind::Gone;
+    case EPIPE:
+    case ECONNRESET: return FailureKind::Gone;  // a network port's server closed the connection
     default: return FailureKind::Other;
   }
 }

@@ -12,6 +12,8 @@
 #include "core/hex_message.h"
 #include "core/hex_transfer.h"
 #include "core/resource.h"
+#include "serial/devices.h"
+#include "serial/net_address.h"
 #include "shell/port_presentation.h"
 #include "shell/pump.h"
 #include "shell/start_settings.h"
@@ -130,6 +132,25 @@ constexpr int kSettingSelectors[] = {IDC_PORTA,   IDC_SPEED1, IDC_DATA1,   IDC_S
                                      IDC_PORTB,   IDC_SPEED2, IDC_DATA2,   IDC_STOP2, IDC_PARITY2, IDC_FLOW2,
                                      IDC_VIEW,    IDC_SUM,    IDC_PROTOCOL, IDC_FRAME};
 
+std::string_view without_blanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A network address typed into a Comm Port selector binds the COM number chosen there to it; one that
+// cannot be read is refused with the reason.
+int bind_typed_address(DialogHost& dialog, int id, std::string_view typed) {
+  const serial::ParsedAddress parsed = serial::parse_net_address(typed);
+  if (!parsed.address) {
+    hex_dbg_msg(("Not a network port: " + parsed.error).c_str());
+    dialog.select_entry(id, dialog.selected_entry(id));
+    return 1;
+  }
+  serial::bind_device(dialog.selected_entry(id), serial::address_text(*parsed.address));
+  return command(dialog, id, Notification::SelChange);
+}
+
 // The user is done with a setting's field (it lost the focus, or Enter was pressed in it). Typed
 // text takes effect only as an entry it names, chosen as from the list (or, in Speed, as a rate);
 // anything else gives way to the value in effect, so the window never shows a setting that is not
@@ -139,8 +160,11 @@ int typed_text_done(DialogHost& dialog, int id) {
     port_setting(dialog, id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus);
     return 1;
   }
+  const std::string typed = dialog.text(id);
+  if ((id == IDC_PORTA || id == IDC_PORTB) && serial::is_network_address(without_blanks(typed)))
+    return bind_typed_address(dialog, id, without_blanks(typed));
   const int selected = dialog.selected_entry(id);
-  const int named = hex_entry_named(dialog, id, dialog.text(id));
+  const int named = hex_entry_named(dialog, id, typed);
   if (named >= 0 && named != selected) {
     dialog.select_entry(id, named);
     return command(dialog, id, Notification::SelChange);

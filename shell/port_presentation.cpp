@@ -9,6 +9,7 @@
 #include "core/hex.h"
 #include "core/resource.h"
 #include "serial/devices.h"
+#include "serial/net_ports.h"
 
 namespace {
 
@@ -27,7 +28,10 @@ std::string indicator_hint(int port) {
   const int number = hex_obj[port].portnum;
   const std::string path = serial::device_path(number);
   std::string hint = "COM" + std::to_string(number + 1) + (path.empty() ? "" : "  " + path);
-  if (hex_obj[port].present) return hint + "\n" + std::to_string(hex_port_rate(port)) + " bit/s";
+  if (hex_obj[port].present) {
+    const std::string note = serial::network_note(number);  // a network port's mode and far settings
+    return hint + "\n" + std::to_string(hex_port_rate(port)) + " bit/s" + (note.empty() ? "" : "\n" + note);
+  }
   const std::string why = serial::open_failure(number);
   hint += "\n" + (why.empty() ? std::string("not open") : why);
   if (serial::failure_kind(serial::open_failure_error(number)) == serial::FailureKind::Permission)
