@@ -120,6 +120,12 @@ void TapServer::comment(std::int64_t time_us, std::string_view text) {
   publish(message_, time_us, text.size());
 }
 
+std::size_t TapServer::waiting() const {
+  std::size_t bytes = 0;
+  for (const Client& client : clients_) bytes += client.queue.size() - client.sent;
+  return bytes;
+}
+
 void TapServer::accept_clients() {
   for (;;) {
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);

@@ -37,6 +37,7 @@ class TapServer {
   void comment(std::int64_t time_us, std::string_view text);
 
   std::size_t clients() const { return clients_.size(); }
+  std::size_t waiting() const;  // bytes queued for clients whose sockets are full
   std::uint64_t refused() const { return refused_; }  // another user's, or one too many
   const std::string& path() const { return path_; }
 
