@@ -101,7 +101,6 @@ std::size_t packet_size(const Packet& packet) {
 }
 
 void append_packet(std::vector<std::uint8_t>& out, const Packet& packet) {
-  out.reserve(out.size() + packet_size(packet));
   const std::size_t start = open_block(out, kEnhancedPacketBlock);
   const auto time = static_cast<std::uint64_t>(std::max<std::int64_t>(packet.time_us, 0));
   const std::size_t captured = captured_length(packet);
