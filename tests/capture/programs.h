@@ -32,11 +32,14 @@ bool running_as_root();
 // Gives `path` to "nobody" when we are root (a pty's slave the extcap must open, a folder).
 void give_to_ordinary_user(const std::string& path);
 
-// A program started with its output in files, run as "nobody" when we are root; `env` entries
-// ("NAME=value") are set for it.
+// Who a program runs as: "nobody" when we are root, or this process's user.
+enum class As { OrdinaryUser, Us };
+
+// A program started with its output in files; `env` entries ("NAME=value") are set for it.
 class Program {
  public:
-  Program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const Scratch& scratch);
+  Program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const Scratch& scratch,
+          As as = As::OrdinaryUser);
   ~Program();  // kills it if it still runs
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -53,9 +56,9 @@ class Program {
   std::string err_path_;
 };
 
-// Runs a program to its end (at most `timeout`): its exit status, and its output in `out`.
+// Runs a program to its end (at most a minute): its exit status, and its output in `out`.
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env, const Scratch& scratch,
-        std::string& out, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+        std::string& out, As as = As::OrdinaryUser);
 
 std::string read_file(const std::string& path);
 std::vector<std::string> split_lines(const std::string& text);
