@@ -164,11 +164,19 @@ std::optional<CaptureRecord> CaptureReader::next_pcapng() {
 
 // The block's body and trailer after its type and length; block_ holds the body.
 bool CaptureReader::read_block_body(std::uint32_t type, std::uint32_t length) {
-  if (length < 12 || length % 4 != 0 || length > kMaxBlock) {
-    damaged("a block of type " + std::to_string(type) + " claims " + std::to_string(length) + " bytes");
-    return false;
-  }
-  block_.resize(length - 8);
+  return length_fits(length, 12, "a block of type " + std::to_string(type)) && read_rest(length, 0);
+}
+
+bool CaptureReader::length_fits(std::uint32_t length, std::uint32_t least, const std::string& what) {
+  if (length >= least && length % 4 == 0 && length <= kMaxBlock) return true;
+  damaged(what + " claims " + std::to_string(length) + " bytes");
+  return false;
+}
+
+// The rest of a block of `length` octets whose type, length and `taken` octets more are read:
+// block_ holds the body after those, the trailing length checked and dropped.
+bool CaptureReader::read_rest(std::uint32_t length, std::size_t taken) {
+  block_.resize(length - 8 - taken);
   if (read(block_.data(), block_.size()) != Read::Whole) {
     cut_short();
     return false;
@@ -177,7 +185,7 @@ bool CaptureReader::read_block_body(std::uint32_t type, std::uint32_t length) {
     damaged("a block whose two lengths differ");
     return false;
   }
-  block_.resize(length - 12);
+  block_.resize(block_.size() - 4);
   return true;
 }
 
@@ -188,30 +196,15 @@ bool CaptureReader::read_section_header() {
     cut_short();
     return false;
   }
-  if (load32(head + 4, ByteOrder::Little) == pcapng::kByteOrderMagic) {
-    order_ = ByteOrder::Little;
-  } else if (load32(head + 4, ByteOrder::Big) == pcapng::kByteOrderMagic) {
-    order_ = ByteOrder::Big;
-  } else {
+  const bool little = load32(head + 4, ByteOrder::Little) == pcapng::kByteOrderMagic;
+  if (!little && load32(head + 4, ByteOrder::Big) != pcapng::kByteOrderMagic) {
     damaged("a section header without the byte-order magic");
     return false;
   }
+  order_ = little ? ByteOrder::Little : ByteOrder::Big;
   const std::uint32_t length = load32(head, order_);
-  if (length < 28 || length % 4 != 0 || length > kMaxBlock) {
-    damaged("a section header of " + std::to_string(length) + " bytes");
-    return false;
-  }
-  block_.resize(length - 12);
-  if (read(block_.data(), block_.size()) != Read::Whole) {
-    cut_short();
-    return false;
-  }
-  if (load32(block_.data() + block_.size() - 4, order_) != length) {
-    damaged("a section header whose two lengths differ");
-    return false;
-  }
-  const std::uint16_t major = load16(block_.data(), order_);
-  if (major != 1) {
+  if (!length_fits(length, 28, "a section header") || !read_rest(length, 4)) return false;
+  if (const std::uint16_t major = load16(block_.data(), order_); major != 1) {
     damaged("pcapng version " + std::to_string(major) + ", which this reader does not know");
     return false;
   }

@@ -70,6 +70,8 @@ class CaptureReader {
   std::optional<CaptureRecord> next_pcap();
   std::optional<CaptureRecord> next_pcapng();
   bool read_block_body(std::uint32_t type, std::uint32_t length);
+  bool length_fits(std::uint32_t length, std::uint32_t least, const std::string& what);
+  bool read_rest(std::uint32_t length, std::size_t taken);
   bool read_section_header();
   bool take_interface();
   std::optional<CaptureRecord> take_packet(std::uint32_t type);

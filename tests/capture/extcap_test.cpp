@@ -103,15 +103,6 @@ std::unique_ptr<Program> start_tshark(const Scratch& scratch, const std::string&
       scratch);
 }
 
-bool wait_for_text(const Program& program, const std::string& text) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (program.err().find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 // What the far end of the line sends during the capture: text, every octet value, more text.
 std::string write_bursts(testsupport::PtyPair& pty) {
   std::string all;
@@ -120,7 +111,7 @@ std::string write_bursts(testsupport::PtyPair& pty) {
   for (const std::string& burst : {std::string("first burst\r\n"), octets, std::string("last\r\n")}) {
     pty.write(burst);
     all += burst;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return all;
 }
@@ -157,7 +148,9 @@ TEST(Extcap, TsharkCapturesAPortTheExtcapOpensItself) {
   capturetest::give_to_ordinary_user(pty.slave_path());
   const std::string file = scratch.file("direct.pcapng");
   const auto tshark = start_tshark(scratch, pty.slave_path(), file, scratch.path());
-  ASSERT_TRUE(wait_for_text(*tshark, "Capturing on")) << tshark->err();
+  ASSERT_TRUE(testsupport::wait_until([&] { return capturetest::opened_elsewhere(pty.slave_path()); },
+                                      std::chrono::seconds(30)))
+      << tshark->err();
   const std::string written = write_bursts(pty);
   ASSERT_EQ(tshark->wait(std::chrono::seconds(60)), 0) << tshark->err();
   const Captured captured = read_capture(file);

@@ -118,6 +118,22 @@ int run(const std::vector<std::string>& argv, const std::vector<std::string>& en
   return status;
 }
 
+bool opened_elsewhere(const std::string& device) {
+  namespace fs = std::filesystem;
+  const std::string self = std::to_string(::getpid());
+  std::error_code ec;
+  for (fs::directory_iterator process("/proc", ec), end; !ec && process != end; process.increment(ec)) {
+    const std::string pid = process->path().filename().string();
+    if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code fd_ec;
+    for (fs::directory_iterator fd(process->path() / "fd", fd_ec); !fd_ec && fd != end; fd.increment(fd_ec)) {
+      std::error_code link_ec;
+      if (fs::read_symlink(fd->path(), link_ec) == device) return true;
+    }
+  }
+  return false;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

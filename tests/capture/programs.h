@@ -60,6 +60,9 @@ class Program {
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& env, const Scratch& scratch,
         std::string& out, As as = As::OrdinaryUser);
 
+// True when a process other than this one has `device` open (read from /proc).
+bool opened_elsewhere(const std::string& device);
+
 std::string read_file(const std::string& path);
 std::vector<std::string> split_lines(const std::string& text);
 std::vector<std::string> split(const std::string& line, char separator);

@@ -143,29 +143,31 @@ std::uint8_t control_lines(int port) {
   return lines;
 }
 
+// Reads what waits on the port into `out` as a record; false when the device has gone.
+bool read_block(int port, std::vector<char>& buffer, std::vector<std::uint8_t>& out) {
+  const std::int64_t time = now_us();
+  const int n = SioGets(port, buffer.data(), static_cast<unsigned>(buffer.size()));
+  if (n < 0) return false;
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                                            static_cast<std::size_t>(n));
+  if (n > 0) capture::append_line_block(out, 0, {Direction::Received, time, bytes, control_lines(port)});
+  return true;
+}
+
 int capture_port(const Interface& interface, const Request& request, Fifo& fifo, const StopSignals& stop) {
   const std::string name = "COM" + std::to_string(interface.port + 1);
-  if (!fifo.write(capture_start(name, interface.device + ", " + describe_settings(request.settings)))) return 0;
+  std::vector<std::uint8_t> out = capture_start(name, interface.device + ", " + describe_settings(request.settings));
   std::vector<char> buffer(kReadSize);
-  std::vector<std::uint8_t> out;
   int status = 0;
-  for (;;) {
+  while (fifo.write(out)) {
+    out.clear();
     const int waited = SioWaitRx(interface.port, stop.fd(), kIdleMs);
     if (waited == TORVEL_ABORTED || (waited == 0 && fifo.reader_gone())) break;
-    if (waited <= 0) continue;
-    const std::int64_t time = now_us();
-    const int n = SioGets(interface.port, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (n < 0) {
+    if (waited > 0 && !read_block(interface.port, buffer, out)) {
       std::cerr << serial::open_failure(interface.port) << "\n";
       status = 1;
       break;
     }
-    if (n == 0) continue;
-    out.clear();
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                                              static_cast<std::size_t>(n));
-    capture::append_line_block(out, 0, {Direction::Received, time, bytes, control_lines(interface.port)});
-    if (!fifo.write(out)) break;
   }
   SioDone(interface.port);
   return status;
@@ -201,6 +203,17 @@ std::string await_hello(capture::TapClient& client, std::vector<TapMessage>& mes
   return capture::hello_description(messages.front());
 }
 
+// What ends a capture from the tap: nothing yet (-1), or the exit status.
+int tap_end(capture::TapClient::State state, const capture::TapClient& client, const Interface& interface) {
+  if (state == capture::TapClient::State::Failed) {
+    std::cerr << client.error() << "\n";
+    return 1;
+  }
+  if (state == capture::TapClient::State::Open) return -1;
+  std::cerr << "Quillport stopped serving " << interface.device << "\n";
+  return 0;
+}
+
 int capture_tap(const Interface& interface, Fifo& fifo, const StopSignals& stop) {
   std::string error;
   const std::unique_ptr<capture::TapClient> client = capture::TapClient::connect(interface.device, error);
@@ -215,19 +228,11 @@ int capture_tap(const Interface& interface, Fifo& fifo, const StopSignals& stop)
   std::vector<std::uint8_t> out = capture_start(name, description);
   for (;;) {
     for (const TapMessage& message : messages) append_message(out, message);
-    messages.clear();
-    if (!out.empty() && !fifo.write(out)) return 0;
+    if (!fifo.write(out) || stop.raised()) return 0;
     out.clear();
-    if (stop.raised()) return 0;
-    const capture::TapClient::State state = client->receive(messages, kIdleMs, stop.fd());
-    if (state == capture::TapClient::State::Failed) {
-      std::cerr << client->error() << "\n";
-      return 1;
-    }
-    if (state == capture::TapClient::State::Closed) {
-      std::cerr << "Quillport stopped serving " << interface.device << "\n";
-      return 0;
-    }
+    messages.clear();
+    const int end = tap_end(client->receive(messages, kIdleMs, stop.fd()), *client, interface);
+    if (end >= 0) return end;
     if (messages.empty() && fifo.reader_gone()) return 0;
   }
 }

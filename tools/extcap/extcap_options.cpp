@@ -95,33 +95,29 @@ bool known_flag(std::string_view name) {
   return name == "capture" || name == "debug" || name.starts_with("extcap-");
 }
 
+// Takes the option at args[i] (and its value, moving i past it); "" or why it cannot.
+std::string take_option(const std::vector<std::string>& args, std::size_t& i, Request& request, Flags& flags) {
+  const std::string_view arg = args[i];
+  if (!arg.starts_with("--")) return "unexpected argument " + args[i];
+  const std::size_t equals = arg.find('=');
+  const std::string_view name = arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
+  if (!takes_value(name)) {
+    if (!known_flag(name)) return "unknown option " + args[i];
+    set_flag(name, flags);
+    return {};
+  }
+  if (equals != std::string_view::npos) return take_value(name, arg.substr(equals + 1), request);
+  if (i + 1 >= args.size()) return "--" + std::string(name) + " needs a value";
+  return take_value(name, args[++i], request);
+}
+
 }  // namespace
 
 Request parse_request(const std::vector<std::string>& args, std::string& error) {
   Request request;
   Flags flags;
   error.clear();
-  for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
-    const std::string_view arg = args[i];
-    if (!arg.starts_with("--")) {
-      error = "unexpected argument " + args[i];
-      break;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
-    if (takes_value(name)) {
-      if (equals == std::string_view::npos && i + 1 >= args.size()) {
-        error = "--" + std::string(name) + " needs a value";
-        break;
-      }
-      const std::string_view value = equals != std::string_view::npos ? arg.substr(equals + 1) : args[++i];
-      error = take_value(name, value, request);
-    } else if (known_flag(name)) {
-      set_flag(name, flags);
-    } else {
-      error = "unknown option " + args[i];
-    }
-  }
+  for (std::size_t i = 0; i < args.size() && error.empty(); ++i) error = take_option(args, i, request, flags);
   request.mode = mode_of(flags, request);
   return request;
 }
