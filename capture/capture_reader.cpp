@@ -58,6 +58,12 @@ void for_each_option(std::span<const std::uint8_t> options, ByteOrder order, OnO
   }
 }
 
+// A packet may carry several comments: one a line.
+void add_comment(std::string& comments, std::span<const std::uint8_t> value) {
+  if (!comments.empty()) comments += '\n';
+  comments.append(value.begin(), value.end());
+}
+
 Direction flags_direction(std::uint32_t flags) {
   switch (flags & 3) {
     case pcapng::kFlagInbound: return Direction::Received;
@@ -250,7 +256,7 @@ std::optional<CaptureRecord> CaptureReader::take_packet(std::uint32_t type) {
   const Clock& clock = clocks_[global];
   CaptureRecord record = make_record(global, to_nanoseconds(ts, clock.units_per_second, clock.offset_s), data);
   for_each_option(options, order_, [&](std::uint16_t code, std::span<const std::uint8_t> value) {
-    if (code == pcapng::kOptComment) record.comment += (record.comment.empty() ? "" : "\n") + text_of(value);
+    if (code == pcapng::kOptComment) add_comment(record.comment, value);
     if (code == pcapng::kEpbFlags && value.size() >= 4 && record.direction == Direction::Unknown)
       record.direction = flags_direction(load32(value.data(), order_));
   });
