@@ -254,7 +254,9 @@ std::optional<CaptureRecord> CaptureReader::take_packet(std::uint32_t type) {
     return damaged("a packet of interface " + std::to_string(interface) + ", which the file never described");
   const std::size_t global = section_[interface];
   const Clock& clock = clocks_[global];
-  CaptureRecord record = make_record(global, to_nanoseconds(ts, clock.units_per_second, clock.offset_s), data);
+  // A simple packet block carries no time: 0, not the interface's offset.
+  const bool timed = type != pcapng::kSimplePacketBlock;
+  CaptureRecord record = make_record(global, timed ? to_nanoseconds(ts, clock.units_per_second, clock.offset_s) : 0, data);
   for_each_option(options, order_, [&](std::uint16_t code, std::span<const std::uint8_t> value) {
     if (code == pcapng::kOptComment) add_comment(record.comment, value);
     if (code == pcapng::kEpbFlags && value.size() >= 4 && record.direction == Direction::Unknown)

@@ -66,8 +66,8 @@ std::vector<std::uint8_t> rtac_hi() {
 
 const std::vector<std::uint8_t> kSentPpp = {0x01, 0xFF, 0x03, 0xC0, 0x21};  // direction octet: sent
 
-// A section with an RTAC Serial interface and a PPP one, a block the reader does not know, and
-// one packet each; `ts` is kTimeNs in the interface's units, less `offset_s`.
+// A section with an RTAC Serial interface and a PPP one, a block the reader does not know, one
+// packet each and a simple packet; `ts` is kTimeNs in the interface's units, less `offset_s`.
 std::vector<std::uint8_t> pcapng_file(ByteOrder order, std::uint8_t tsresol, std::uint64_t ts, std::int64_t offset_s) {
   Octets f{order, {}};
   f.block(0x0A0D0D0A, [](Octets& b) { b.n(4, 0x1A2B3C4D).n(2, 1).n(2, 0).n(8, ~0ull).n(4, 0); });
@@ -88,6 +88,8 @@ std::vector<std::uint8_t> pcapng_file(ByteOrder order, std::uint8_t tsresol, std
   comment.option(1, text("set to 9600")).n(4, 0);
   packet(0, rtac_hi(), comment.data);
   packet(1, kSentPpp, {});
+  // A simple packet block: interface 0, no time, its data longer than the original length says.
+  f.block(3, [](Octets& b) { b.n(4, 2).raw({'o', 'k', '!'}); });
   return f.data;
 }
 
@@ -135,12 +137,15 @@ TEST(CaptureReader, ReadsPcapngInEitherByteOrderAndEveryTimeResolution) {
     EXPECT_EQ(reader.format(), CaptureReader::Format::Pcapng);
     const std::vector<CaptureRecord> records = read_all(reader);
     EXPECT_EQ(reader.error(), "");
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 3u);
     expect_rtac_hi(records[0]);
     EXPECT_EQ(records[0].comment, "set to 9600");
     EXPECT_EQ(records[1].interface, 1u);
     EXPECT_EQ(records[1].direction, Direction::Sent);
     EXPECT_EQ(records[1].bytes, (std::vector<std::uint8_t>{0xFF, 0x03, 0xC0, 0x21}));
+    EXPECT_EQ(records[2].interface, 0u);
+    EXPECT_EQ(records[2].time_ns, 0);
+    EXPECT_EQ(records[2].bytes, text("ok"));  // an RTAC record too short for its header: as it is
     ASSERT_EQ(reader.interfaces().size(), 2u);
     EXPECT_EQ(reader.interfaces()[0].name, "Port A");
     EXPECT_EQ(reader.interfaces()[0].description, "Port A on /dev/ttyS0");
@@ -194,9 +199,9 @@ struct Damage {
 TEST(CaptureReader, AFileThatIsNoCaptureOrIsDamagedGetsAMessageAndKeepsWhatCameBefore) {
   const std::vector<std::uint8_t> ng = pcapng_file(ByteOrder::Little, 6, kTimeNs / 1000, 0);
   const std::vector<std::uint8_t> pcap = pcap_file(ByteOrder::Little, false);
-  // The section header, an interface, a custom block, an interface, two packets.
+  // The section header, an interface, a custom block, an interface, two packets, a simple packet.
   const std::vector<std::size_t> blocks = block_starts(ng);
-  ASSERT_EQ(blocks.size(), 6u);
+  ASSERT_EQ(blocks.size(), 7u);
   const std::size_t first_interface = blocks[1];
   const std::size_t first_packet = blocks[4];
   const std::vector<Damage> cases = {
@@ -205,11 +210,11 @@ TEST(CaptureReader, AFileThatIsNoCaptureOrIsDamagedGetsAMessageAndKeepsWhatCameB
       {"section header cut", cut(ng, 10), false, 0, "x.cap is cut short"},
       {"pcap header cut", cut(pcap, 10), false, 0, "x.cap is cut short in its pcap header"},
       {"pcapng version 2", patched(ng, 12, 2), false, 0, "pcapng version 2"},
-      {"last pcapng packet cut", cut(ng, ng.size() - 5), true, 1, "x.cap is cut short at byte"},
+      {"last pcapng packet cut", cut(ng, ng.size() - 5), true, 2, "x.cap is cut short at byte"},
       {"last pcap record cut", cut(pcap, pcap.size() - 1), true, 1, "x.cap is cut short at byte"},
       {"a block of 2 GB", patched(ng, first_interface + 4, 0x7FFFFFF0), true, 0,
        "x.cap is damaged at byte " + std::to_string(first_interface)},
-      {"lengths that differ", patched(ng, ng.size() - 4, 44), true, 1, "two lengths differ"},
+      {"lengths that differ", patched(ng, ng.size() - 4, 44), true, 2, "two lengths differ"},
       {"an interface never described", patched(ng, first_packet + 8, 7), true, 0, "never described"},
       {"a packet longer than its block", patched(ng, first_packet + 20, 1000), true, 0, "longer than its block"},
   };
