@@ -154,6 +154,12 @@ bool read_block(int port, std::vector<char>& buffer, std::vector<std::uint8_t>& 
   return true;
 }
 
+// Why waiting on or reading the port failed: the device went away, or the wait itself failed.
+std::string wait_failure(const Interface& interface, int waited) {
+  if (waited >= 0) return serial::open_failure(interface.port);
+  return interface.device + ": " + std::strerror(LastWinError);
+}
+
 int capture_port(const Interface& interface, const Request& request, Fifo& fifo, const StopSignals& stop) {
   const std::string name = "COM" + std::to_string(interface.port + 1);
   std::vector<std::uint8_t> out = capture_start(name, interface.device + ", " + describe_settings(request.settings));
@@ -163,8 +169,8 @@ int capture_port(const Interface& interface, const Request& request, Fifo& fifo,
     out.clear();
     const int waited = SioWaitRx(interface.port, stop.fd(), kIdleMs);
     if (waited == TORVEL_ABORTED || (waited == 0 && fifo.reader_gone())) break;
-    if (waited > 0 && !read_block(interface.port, buffer, out)) {
-      std::cerr << serial::open_failure(interface.port) << "\n";
+    if (waited < 0 || (waited > 0 && !read_block(interface.port, buffer, out))) {
+      std::cerr << wait_failure(interface, waited) << "\n";
       status = 1;
       break;
     }
