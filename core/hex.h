@@ -173,6 +173,9 @@ int hex_entry_named(const platform::DialogHost& hwndDlg, int id, std::string_vie
 int hex_entry_holding(const platform::DialogHost& hwndDlg, int id, std::string_view text);
 void hex_flow2SelChange(platform::DialogHost& hwndDlg);
 
+// "Port A" or "Port B", as the progress line names a terminal port.
+std::string hex_port_name(int port);
+
 // Shows a terminal port's status indicator checked when present, indeterminate when absent.
 void hex_show_presence(platform::DialogHost& hwndDlg, int port);
 
@@ -219,3 +222,5 @@ void hex_errcode_msg(const char* text, int code);  // "%s = %d" with code, "Quil
 void hex_err_msg(const char* text, int error, std::string_view detail);
 // "`subject`: the OS's words for `error`".
 std::string hex_os_reason(std::string_view subject, int error);
+// Starts dialog timer `id`; one the host refuses is reported ("Timer is broken").
+void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period);

@@ -26,6 +26,10 @@ std::string hex_os_reason(std::string_view subject, int error) {
   return std::string(subject) + ": " + (error != 0 ? std::strerror(error) : "no reason given by the system");
 }
 
+void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period) {
+  if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
+}
+
 void hex_errcode_msg(const char* text, int code) {
   char line[256];
   std::snprintf(line, sizeof line, "%s = %d", text, code);

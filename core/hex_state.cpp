@@ -348,6 +348,8 @@ bool hex_reopen(DialogHost& hwndDlg, int port) {
   return true;
 }
 
+std::string hex_port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
+
 unsigned hex_port_rate(int port) {
   const int baud = hex_obj[port].baud;
   return baud >= 0 && baud < HEX_BAUD_MAX ? BaudValue[static_cast<std::size_t>(baud)] : static_cast<unsigned>(baud);

@@ -20,11 +20,6 @@ std::string device_path(int port);
 // "" while it works, or before any attempt.
 std::string open_failure(int port);
 
-// What a person can do about a failure depends on its kind. The kind is decided on the errno, never
-// on strerror's text, which follows the locale (a Qt program switches it to the user's).
-enum class FailureKind { None, NotFound, Permission, Busy, Unsupported, Gone, Other };
-FailureKind failure_kind(int error);
-
 // The errno behind open_failure(port); 0 when there is none.
 int open_failure_error(int port);
 

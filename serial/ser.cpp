@@ -441,25 +441,4 @@ int open_failure_error(int port) {
   return Record(port).FailureError;
 }
 
-FailureKind failure_kind(int error) {
-  switch (error) {
-    case 0: return FailureKind::None;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return FailureKind::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return FailureKind::Permission;
-    case EBUSY:
-    case EWOULDBLOCK: return FailureKind::Busy;  // flock: another program holds the port
-    case ENOTTY:
-    case EINVAL:
-    case EOPNOTSUPP:
-    case EISDIR: return FailureKind::Unsupported;
-    case EIO:
-    case EPIPE: return FailureKind::Gone;
-    default: return FailureKind::Other;
-  }
-}
-
 }  // namespace serial
