@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/hex.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
 #include "serial/deadline.h"

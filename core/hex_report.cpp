@@ -1,5 +1,5 @@
-// The three ways the terminal core tells the user that something failed: modal boxes without an
-// owner, each returning when dismissed.
+#include "core/hex_report.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

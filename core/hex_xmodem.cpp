@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "core/hex.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
 #include "core/transfer_thread.h"

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "serial/devices.h"
-#include "serial/input_refill.h"
 #include "serial/ser_platform.h"
 
 using serial::platform::DeviceControl;

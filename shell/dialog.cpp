@@ -7,9 +7,9 @@
 
 #include "core/hex.h"
 #include "core/hex_checksum.h"
-#include "core/hex_display.h"
 #include "core/hex_dump.h"
 #include "core/hex_frame.h"
+#include "core/hex_log.h"
 #include "core/hex_message.h"
 #include "core/hex_transfer.h"
 #include "core/hex_xmodem.h"
@@ -18,6 +18,7 @@
 #include "shell/port_presentation.h"
 #include "shell/pump.h"
 #include "views/ansi_terminal.h"
+#include "views/view_switch.h"
 
 using platform::Check;
 using platform::DialogHost;

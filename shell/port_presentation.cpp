@@ -7,8 +7,11 @@
 #include <string_view>
 
 #include "core/hex.h"
+#include "core/hex_reconnect.h"
 #include "core/resource.h"
 #include "serial/devices.h"
+#include "serial/failure_kind.h"
+#include "serial/ser.h"
 
 namespace {
 

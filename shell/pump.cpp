@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
-#include "serial/input_refill.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"
 #include "views/view_switch.h"
