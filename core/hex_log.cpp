@@ -15,7 +15,6 @@
 #include <string_view>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
 #include "core/hex_report.h"
 #include "core/resource.h"
 #include "platform/desktop.h"

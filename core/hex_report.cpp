@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/hex.h"
 #include "platform/desktop.h"
 
 void hex_dbg_msg(const char* text) { platform::desktop().message_box(text, "Quillport"); }
