@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/hex.h"
+#include "core/port_claim.h"
+#include "core/port_presentation.h"
 #include "serial/device_watch.h"
 #include "serial/devices.h"
 
@@ -114,7 +116,7 @@ bool hex_reconnect_tick(DialogHost& hwndDlg) {
 
 bool hex_reconnect_check(DialogHost& hwndDlg) {
   // A transfer or dump owns its port; the UI thread makes no serial call meanwhile.
-  if (hex_xmodem_busy || hex_dump_busy) return false;
+  if (hex_transfer_running()) return false;
   if (!any_chased()) {
     device_watch().clear();
     pending = false;
@@ -136,6 +138,8 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
     else
       try_port(hwndDlg, port);
   }
+  // A port may have come back, its reason for staying absent changed, or new devices taken numbers.
+  hex_show_devices(hwndDlg);
   return true;
 }
 

@@ -14,6 +14,7 @@
 
 #include "core/hex.h"
 #include "core/hex_dump.h"
+#include "core/port_claim.h"
 #include "serial/deadline.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
