@@ -80,11 +80,10 @@ class FrameViewTest : public CoreTest {
   // What the pump does with one read of terminal port `port` in `view`.
   void receive(int view, const Octets& bytes, int port = 0) {
     hex_view_mode = view;
-    std::vector<char> block(HEX_MAX_STRING + 1);
-    std::copy(bytes.begin(), bytes.end(), block.begin());
-    hex_show_block(host, port, block.data(), static_cast<int>(bytes.size()));
+    hex_show_block(host, port, bytes, text_);
   }
   std::string shown() const { return host.text(IDT_SCREEN); }
+  ReceiveText text_;
   // An empty display and the decoders' state as at start-up.
   void clear() {
     host.screen().set_text("");
