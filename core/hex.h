@@ -110,7 +110,7 @@ struct HEX_OBJ_TYP {
   int ansi_y;
   int ansi_state;
   // Frame decoder state
-  int msglength;  // expected length of the frame being collected; 255 = not yet known
+  int msglength;  // ICNI length of the frame being collected; 255 not yet known, 0x1FF after a frame
   int msgindex;   // bytes collected in msg
   char msg[HEX_MAX_STRING + 1];
   int bitcnt;
