@@ -12,7 +12,7 @@
 #include <string>
 
 #include "serial/devices.h"
-#include "serial/input_refill.h"
+#include "serial/failure_kind.h"
 #include "serial/net_address.h"
 #include "serial/net_connect.h"
 #include "serial/net_link.h"
@@ -46,6 +46,7 @@ struct PortRecord {
   DeviceControl DCB;
   SavedSettings OldSettings;  // the device's own settings, put back at close
   LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
+  std::string Path;           // the device opened
   std::string Failure;        // why the port is not usable: its last open or read failed
   int FailureError = 0;       // the errno of that failure
   std::unique_ptr<serial::NetLink> Net;  // a network port's connection (Handle is its socket)
@@ -146,12 +147,14 @@ int Write(int Port, const char* Buffer, std::size_t Size) {
   return rec.Net ? rec.Net->write(Buffer, Size, wait_ms) : serial::platform::write_all(rec.Handle, Buffer, Size, wait_ms);
 }
 
-// A read failed: the device has gone or broke. Its text stays with the port, for the user.
+// A read failed: the device has gone or broke. Its text stays with the port, for the user. It names
+// the device opened, read from the port's own record: a transfer thread fails here while the UI
+// thread may scan for devices.
 int ReadFailed(int Port, int err) {
   PortRecord& rec = Record(Port);
   const std::string why =
       rec.Net ? rec.Net->lost_reason() : "the device stopped answering (" + std::string(std::strerror(err)) + ")";
-  rec.Failure = serial::device_path(Port) + ": " + why;
+  rec.Failure = rec.Path + ": " + why;
   rec.FailureError = err;
   return Win32Error(err);
 }
@@ -178,12 +181,13 @@ int OpenFailed(PortRecord& rec, std::string why, int err) {
   return Win32Error(err);
 }
 
-// The record of a port that has just opened: its lines lowered until the caller raises them, no
+// The record of a port that has just opened on `path`: its lines lowered until the caller raises them, no
 // failure, the error counters from now.
-int Ready(PortRecord& rec, int fd) {
+int Ready(PortRecord& rec, int fd, const std::string& path) {
   // Linux raises DTR and RTS on every open; a port opens with both lowered until the caller raises
   // them. A pty refuses, having no lines.
   rec.Handle = fd;
+  rec.Path = path;
   SetLine(rec, OutputLine::Dtr, false);
   SetLine(rec, OutputLine::Rts, false);
   rec.Failure.clear();
@@ -203,7 +207,7 @@ int OpenNetwork(int Port, const std::string& text) {
   if (!opened.link) return OpenFailed(rec, text + ": " + opened.why, opened.error);
   rec.Net = std::move(opened.link);
   rec.Net->apply(rec.DCB);
-  return Ready(rec, rec.Net->fd());
+  return Ready(rec, rec.Net->fd(), text);
 }
 
 }  // namespace
@@ -250,7 +254,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   int fd = INVALID_HANDLE;
   if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings); err != 0)
     return OpenFailed(rec, path + ": " + std::strerror(err), err);
-  return Ready(rec, fd);
+  return Ready(rec, fd, path);
 }
 
 int SioDone(int Port) {
@@ -531,28 +535,6 @@ std::string open_failure(int port) {
 int open_failure_error(int port) {
   if (VerifyPort(port) != TORVEL_OK) return 0;
   return Record(port).FailureError;
-}
-
-FailureKind failure_kind(int error) {
-  switch (error) {
-    case 0: return FailureKind::None;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return FailureKind::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return FailureKind::Permission;
-    case EBUSY:
-    case EWOULDBLOCK: return FailureKind::Busy;  // flock: another program holds the port
-    case ENOTTY:
-    case EINVAL:
-    case EOPNOTSUPP:
-    case EISDIR: return FailureKind::Unsupported;
-    case EIO:
-    case EPIPE:
-    case ECONNRESET: return FailureKind::Gone;  // a network port's server closed the connection
-    default: return FailureKind::Other;
-  }
 }
 
 }  // namespace serial

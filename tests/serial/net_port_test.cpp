@@ -18,6 +18,7 @@
 
 #include "protocol/telnet.h"
 #include "serial/devices.h"
+#include "serial/failure_kind.h"
 #include "serial/net_address.h"
 #include "serial/net_connect.h"
 #include "serial/net_ports.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/hex.h"
+#include "core/port_claim.h"
 #include "serial/devices.h"
 #include "serial/net_connect.h"
 #include "serial/net_ports.h"
