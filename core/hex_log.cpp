@@ -5,6 +5,8 @@
 // The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
 // above 0x7F are written as character references, so a browser shows the characters the window
 // shows: the file declares no character set, and a browser left to guess one shows other letters.
+#include "core/hex_log.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +15,7 @@
 #include <string_view>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_report.h"
 #include "core/resource.h"
 #include "platform/desktop.h"
 

@@ -9,8 +9,12 @@
 #include <string>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/hex_transfer.h"
+#include "core/port_claim.h"
+#include "core/port_presentation.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
@@ -36,6 +40,9 @@ const char hex_frame[HEX_FRAME_MAX][HEX_FRAME_SIZE] = {"None", "HDLC", "PPP", "I
 
 HEX_OBJ_TYP hex_obj[HEX_MAX_PORT];
 
+const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
+const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
+
 int hex_run = 1;
 int hex_view_mode = HEX_HEX_VIEW;
 int hex_ascii = 0;
@@ -43,8 +50,6 @@ int hex_send_port = 0;
 int hex_local_echo = 1;
 int hex_log = 0;
 int hex_send_file = 1;
-int hex_xmodem_busy = 0;
-int hex_dump_busy = 0;
 std::uint16_t hex_time_stamp = 0;
 unsigned hex_timer = 0;
 DialogHost* hex_hwnd = nullptr;
@@ -112,10 +117,12 @@ void report_reconfigure_failure(const HEX_OBJ_TYP& obj) {
   hex_err_msg("Error reconfiguring comm port parameters", error, port_failure(obj, error));
 }
 
+// The indicator's hint names the rate in effect: a new rate shows there at once.
 void apply_speed(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   obj.baud = dialog.selected_entry(kSelectors[port].speed);
   obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+  hex_show_devices(dialog);
 }
 
 // The Speed field shows the rate in effect: its entry, or the typed rate with no entry selected.
@@ -237,8 +244,20 @@ void rebind(DialogHost& dialog, int port) {
     SioFlow(obj.portnum, flow_code(obj.flow));
     SioDTR(obj.portnum, 'S');
   }
-  hex_show_presence(dialog, port);
   hex_reconnect_follow(port, PortChange::Bound);
+  hex_show_presence(dialog, port);
+}
+
+// The switches as every run starts.
+void set_start_switches() {
+  hex_run = 1;
+  hex_ascii = 0;
+  hex_log = 0;
+  hex_send_port = 0;
+  hex_send_file = 1;
+  hex_view_mode = HEX_HEX_VIEW;
+  hex_local_echo = 1;
+  hex_time_stamp = 0;
 }
 
 }  // namespace
@@ -264,20 +283,12 @@ void hex_init(DialogHost& hwndDlg) {
       SioDTR(obj.portnum, 'S');
       SioRTS(obj.portnum, 'C');
     }
-    hex_show_presence(hwndDlg, i);
     SioFlow(obj.portnum, 'N');
     hex_reconnect_follow(i, PortChange::Started);
+    hex_show_presence(hwndDlg, i);
   }
 
-  hex_run = 1;
-  hex_ascii = 0;
-  hex_log = 0;
-  hex_send_port = 0;
-  hex_send_file = 1;
-  hex_xmodem_busy = 0;
-  hex_view_mode = HEX_HEX_VIEW;
-  hex_local_echo = 1;
-  hex_time_stamp = 0;
+  set_start_switches();
 
   for (const PortSelectors& port : kSelectors)
     fill_selector<HEX_PARITY_SIZE>(hwndDlg, port.parity, hex_parity, 0);
@@ -306,6 +317,14 @@ void hex_init(DialogHost& hwndDlg) {
   hwndDlg.set_text(IDT_PROGRESS, "");
 }
 
+void hex_reset_state() {
+  std::memset(hex_obj, 0, sizeof hex_obj);
+  set_start_switches();
+  hex_timer = 0;
+  hex_hwnd = nullptr;
+  hex_forget_claim();
+}
+
 void hex_quit(DialogHost& hwndDlg) {
   hex_transfer_quit(hwndDlg);
   for (HEX_OBJ_TYP& obj : hex_obj) {
@@ -329,10 +348,12 @@ void hex_quit(DialogHost& hwndDlg) {
   }
 }
 
-// An indicator is always cleared first, so every change of state is a fresh transition.
+// An indicator is always cleared first, so every change of state is a fresh transition. Its hint
+// names the device and why an absent port is absent: it changes with the presence.
 void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], Check::Unchecked);
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
+  hex_show_devices(hwndDlg);
 }
 
 void hex_port_lost(DialogHost& hwndDlg, int port) {
@@ -340,8 +361,8 @@ void hex_port_lost(DialogHost& hwndDlg, int port) {
   if (!obj.present) return;
   obj.err = SioDone(obj.portnum);
   obj.present = 0;
-  hex_show_presence(hwndDlg, port);
   hex_reconnect_follow(port, PortChange::Lost);
+  hex_show_presence(hwndDlg, port);
 }
 
 // DTR raised and RTS lowered as at start-up, then the dialog's flow control (which may take RTS).
@@ -354,6 +375,8 @@ bool hex_reopen(DialogHost& hwndDlg, int port) {
   hex_show_presence(hwndDlg, port);
   return true;
 }
+
+std::string hex_port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
 
 unsigned hex_port_rate(int port) {
   const int baud = hex_obj[port].baud;
@@ -375,8 +398,15 @@ int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
   return hex_entry_holding(hwndDlg, id, trimmed(text));
 }
 
-void hex_speed1KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 0); }
-void hex_speed2KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 1); }
+void hex_speed1KillFocus(DialogHost& hwndDlg) {
+  apply_typed_speed(hwndDlg, 0);
+  hex_show_devices(hwndDlg);
+}
+
+void hex_speed2KillFocus(DialogHost& hwndDlg) {
+  apply_typed_speed(hwndDlg, 1);
+  hex_show_devices(hwndDlg);
+}
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }
 void hex_data1SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 0); }

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "serial/devices.h"
-#include "serial/input_refill.h"
 #include "serial/ser_platform.h"
 
 using serial::platform::DeviceControl;
@@ -41,6 +40,7 @@ struct PortRecord {
   DeviceControl DCB;
   SavedSettings OldSettings;  // the device's own settings, put back at close
   LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
+  std::string Path;           // the device opened
   std::string Failure;        // why the port is not usable: its last open or read failed
   int FailureError = 0;       // the errno of that failure
 };
@@ -113,9 +113,11 @@ int Write(int Port, const char* Buffer, std::size_t Size) {
   return serial::platform::write_all(rec.Handle, Buffer, Size, WriteWaitMs(rec.DCB, Size));
 }
 
-// A read failed: the device has gone or broke. Its text stays with the port, for the user.
+// A read failed: the device has gone or broke. Its text stays with the port, for the user. It names
+// the device opened, read from the port's own record: a transfer thread fails here while the UI
+// thread may scan for devices.
 int ReadFailed(int Port, int err) {
-  Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
+  Record(Port).Failure = Record(Port).Path + ": the device stopped answering (" + std::strerror(err) + ")";
   Record(Port).FailureError = err;
   return Win32Error(err);
 }
@@ -178,6 +180,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   serial::platform::set_output_line(fd, OutputLine::Dtr, false);
   serial::platform::set_output_line(fd, OutputLine::Rts, false);
   rec.Handle = fd;
+  rec.Path = path;
   rec.Failure.clear();
   rec.FailureError = 0;
   rec.Counters = LineCounters{};
@@ -439,27 +442,6 @@ std::string open_failure(int port) {
 int open_failure_error(int port) {
   if (VerifyPort(port) != TORVEL_OK) return 0;
   return Record(port).FailureError;
-}
-
-FailureKind failure_kind(int error) {
-  switch (error) {
-    case 0: return FailureKind::None;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return FailureKind::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return FailureKind::Permission;
-    case EBUSY:
-    case EWOULDBLOCK: return FailureKind::Busy;  // flock: another program holds the port
-    case ENOTTY:
-    case EINVAL:
-    case EOPNOTSUPP:
-    case EISDIR: return FailureKind::Unsupported;
-    case EIO:
-    case EPIPE: return FailureKind::Gone;
-    default: return FailureKind::Other;
-  }
 }
 
 }  // namespace serial

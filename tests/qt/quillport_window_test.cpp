@@ -22,12 +22,14 @@
 #include <unistd.h>
 
 #include "core/hex.h"
+#include "core/port_claim.h"
 #include "core/resource.h"
 #include "platform/qt/qt_dialog_host.h"
 #include "platform/qt/screen_widget.h"
 #include "shell/dialog.h"
 #include "core/dialog_template.h"
 #include "serial/devices.h"
+#include "serial/ser.h"
 #include "tests/core/core_fixture.h"
 #include "tests/serial/line_readback.h"
 #include "tools/xmodem_run/xmodem_run.h"
