@@ -375,3 +375,14 @@ std::vector<std::string> command_line_option_names() {
     if (known.name != nullptr) names.emplace_back(known.name);
   return names;
 }
+
+std::optional<std::string> command_line_value(std::string_view name, std::string_view text) {
+  const auto known = std::find_if(kOptions.begin(), kOptions.end(), [name](const option& candidate) {
+    return candidate.name != nullptr && candidate.name == name;
+  });
+  if (known == kOptions.end() || known->has_arg != required_argument) return std::nullopt;
+  if (known->val == kView) return view(text).text;
+  for (const LineOption& line : kLineOptions)
+    if (line.code == known->val) return line.check(text).text;
+  return std::nullopt;
+}
