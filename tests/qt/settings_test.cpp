@@ -227,35 +227,48 @@ TEST_F(SettingsWindowTest, AFileThatCannotBeUsedIsToldOnceAndLeftAsItWas) {
   ports.bind_pty(0);
   ports.bind_pty(1);
   const std::string usable = "[port-b]\nbaud=19200\n";
+  // Each makes the file's place as the case has it; the bytes it wrote, if any.
+  const auto file_of = [&](const std::string& bytes) {
+    write_file(file_, bytes);
+    return bytes;
+  };
+  const auto none = [](bool made) { return made ? std::string() : std::string("not made"); };
   const struct {
     const char* name;
-    std::function<void()> make;
+    std::function<std::string()> make;
     const char* told;       // what is wrong, as told
     const char* port_b;     // Port B's speed then: the file's where it could be read
     bool needs_permission;  // a case the permission bits make, which root reads through
   } cases[] = {
-      {"lines that are no settings", [&] { write_file(file_, usable + "this line is no setting\n[window\n"); },
+      {"lines that are no settings", [&] { return file_of(usable + "this line is no setting\n[window\n"); },
        "has lines that are no settings", "19200", false},
-      {"cut off in a group's name", [&] { write_file(file_, usable + "[win"); }, "has lines that are no settings",
+      {"cut off in a group's name", [&] { return file_of(usable + "[win"); }, "has lines that are no settings",
        "19200", false},
       {"hostile values",
        [&] {
-         write_file(file_, usable + "[port-a]\nbaud=99999999999999999999\nparity=@ByteArray(odd)\n"
-                                    "flow=@Variant(\\0\\0\\0\\x7f)\n[window]\nwidth=-5\nheight=100000000\n"
-                                    "[elsewhere]\nkey=value\n");
+         return file_of(usable + "[port-a]\nbaud=99999999999999999999\nparity=@ByteArray(odd)\n"
+                                 "flow=@Variant(\\0\\0\\0\\x7f)\n[window]\nwidth=-5\nheight=100000000\n"
+                                 "[elsewhere]\nkey=value\n");
        },
        "no usable value for port-a/flow, port-a/parity, port-a/baud, window/width and 1 more", "19200", false},
-      {"bytes that are no text", [&] { write_file(file_, usable + std::string("\0\x01\xff\xfe", 4) + "\n"); },
+      {"bytes that are no text", [&] { return file_of(usable + std::string("\0\x01\xff\xfe", 4) + "\n"); },
        "is not a text file", "9600", false},
-      {"too large", [&] { write_file(file_, usable + std::string(platform::SettingsFile::kLargestFile, '#')); },
+      {"too large", [&] { return file_of(usable + std::string(platform::SettingsFile::kLargestFile, '#')); },
        "is too large to be a settings file", "9600", false},
-      {"a folder in its place", [&] { fs::create_directory(file_); }, "is not a file", "9600", false},
-      {"a pipe in its place", [&] { ::mkfifo(file_.c_str(), 0600); }, "is not a file", "9600", false},
-      {"a loop of links", [&] { fs::create_symlink(file_, file_); }, "cannot be read (Too many levels of symbolic links)",
-       "9600", false},
-      {"no permission to read", [&] {
-         write_file(file_, usable);
+      {"a folder in its place", [&] { return none(fs::create_directory(file_)); }, "is not a file", "9600", false},
+      {"a pipe in its place", [&] { return none(::mkfifo(file_.c_str(), 0600) == 0); }, "is not a file", "9600",
+       false},
+      {"a loop of links",
+       [&] {
+         fs::create_symlink(file_, file_);
+         return std::string();
+       },
+       "cannot be read (Too many levels of symbolic links)", "9600", false},
+      {"no permission to read",
+       [&] {
+         const std::string bytes = file_of(usable);
          fs::permissions(file_, fs::perms::none);
+         return bytes;
        },
        "cannot be read (Permission denied)", "9600", true},
   };
@@ -263,9 +276,9 @@ TEST_F(SettingsWindowTest, AFileThatCannotBeUsedIsToldOnceAndLeftAsItWas) {
     SCOPED_TRACE(c.name);
     if (c.needs_permission && ::geteuid() == 0) continue;  // root reads what the bits forbid
     fs::remove_all(file_);
-    c.make();
+    const std::string bytes = c.make();
+    ASSERT_NE(bytes, "not made");
     const fs::file_status before = fs::symlink_status(file_);
-    const std::string bytes = fs::is_regular_file(before) ? read_file(file_) : "";
     platform::QtDialogHost& window = start();
     EXPECT_EQ(window.text(IDC_SPEED1), "9600");
     EXPECT_EQ(window.text(IDC_SPEED2), c.port_b);

@@ -232,4 +232,28 @@ TEST_F(SavedSettingsTest, AChangeIsSavedWithinASecondAndAFailedWriteToldOnce) {
   EXPECT_EQ(told.text(), "quillport: settings not saved: cannot replace memory (No space left on device)\n");
 }
 
+TEST_F(SavedSettingsTest, EveryWayOfEndingSavesAChange) {
+  ports.bind_pty(0);
+  const struct {
+    const char* name;
+    void (*end)(platform::HeadlessHost& dialog);
+    int view;
+    const char* saved;
+  } ends[] = {
+      {"Exit, Escape or a signal", [](platform::HeadlessHost& dialog) { dialog.command(IDCANCEL); }, HEX_PPP_VIEW,
+       "ppp"},
+      {"the close box", [](platform::HeadlessHost& dialog) { dialog.close(); }, HEX_ICNI_VIEW, "icni"},
+  };
+  for (const auto& end : ends) {
+    SCOPED_TRACE(end.name);
+    if (host.ended()) start_again({});
+    else start(host, {});
+    platform::HeadlessHost& dialog = second ? *second : host;
+    dialog.choose(IDC_VIEW, end.view);
+    end.end(dialog);
+    EXPECT_EQ(store.reading.values.at("display/view"), end.saved);
+  }
+  EXPECT_EQ(store.writes, 2);
+}
+
 }  // namespace
