@@ -54,6 +54,8 @@ Other:
   -h, --help              print this help, then exit
 
 Environment: QUILLPORT_COM<k>=DEV (k = 1..16) names the device of COMk.
+Settings are saved in $XDG_CONFIG_HOME/quillport/quillport.ini (~/.config/quillport/ without it);
+options win over them for the run they are given to.
 Exit status: 0 once the window is closed, 2 for a command line that cannot be used.
 )";
 
