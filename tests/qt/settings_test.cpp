@@ -56,6 +56,7 @@ class SettingsWindowTest : public ::testing::Test {
   ~SettingsWindowTest() override {
     window_.reset();
     win_forget_settings();
+    if (told_ != nullptr) std::fclose(told_);
     std::free(told_text_);
     fs::permissions(file_.parent_path(), fs::perms::owner_all, fs::perm_options::add);
     fs::remove_all(folder_);
