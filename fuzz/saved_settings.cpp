@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/saved_settings.h"
+#include "shell/settings_values.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "serial/devices.h"
 #include "shell/command_line.h"
 #include "shell/saved_settings.h"
+#include "shell/settings_values.h"
 #include "tests/serial/line_readback.h"
 #include "tests/shell/shell_fixture.h"
 
