@@ -74,7 +74,8 @@ std::optional<bool> yes_or_no(std::string_view text) {
 std::optional<int> whole_number(std::string_view text, int lowest, int highest) {
   int value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size() || value < lowest || value > highest) return std::nullopt;
+  const bool whole = error == std::errc{} && end == text.data() + text.size();
+  if (!whole || value < lowest || value > highest) return std::nullopt;
   return value;
 }
 
@@ -104,8 +105,8 @@ void read_ports(Reader& reader, StartSettings& settings) {
   for (int port = 0; port < HEX_MAX_PORT; ++port) {
     for (const PortKey& key : kPortKeys) {
       const std::string option = key.option + std::string(1, kPortLetters[port]);
-      settings.ports[static_cast<std::size_t>(port)].*key.field =
-          reader.take(port_key(port, key), [&option](std::string_view text) { return command_line_value(option, text); });
+      const auto check = [&option](std::string_view text) { return command_line_value(option, text); };
+      settings.ports[static_cast<std::size_t>(port)].*key.field = reader.take(port_key(port, key), check);
     }
   }
 }
@@ -121,7 +122,8 @@ void read_messages(Reader& reader, StartSettings& settings) {
   std::map<int, std::string> numbered;
   for (const auto& [key, text] : reader.values()) {
     if (key.rfind(kMessages, 0) != 0) continue;
-    const std::optional<int> number = whole_number(std::string_view(key).substr(std::strlen(kMessages)), 1, HEX_MAX_MSG);
+    const std::string_view name = std::string_view(key).substr(std::strlen(kMessages));
+    const std::optional<int> number = whole_number(name, 1, HEX_MAX_MSG);
     std::optional<std::string> message = number ? reader.take(key, message_text) : std::nullopt;
     if (!number) reader.refuse(key);
     if (message) numbered[*number] = std::move(*message);

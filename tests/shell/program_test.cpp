@@ -45,7 +45,8 @@ Outcome run(std::vector<std::string> args, bool offscreen, std::vector<std::stri
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable(*entry);
     bool kept = true;
-    for (const char* dropped : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPORT_COM", "XDG_CONFIG_HOME="})
+    for (const char* dropped :
+         {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPORT_COM", "XDG_CONFIG_HOME="})
       kept = kept && variable.rfind(dropped, 0) != 0;
     if (kept) variables.push_back(variable);
   }
