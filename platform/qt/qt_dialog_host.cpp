@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTextDocument>
@@ -360,7 +359,8 @@ void QtDialogHost::place(const WindowPlacement& placement) {
   if (window_ == nullptr) return;
   window_->resize(placement.width, placement.height);  // Qt keeps it no smaller than its minimum
   // A place on no screen (one unplugged since) is left to the window manager: the window would be
-  // out of reach there.
+  // out of reach there. Under Wayland a window is never told its place (it reads 0,0) and a move
+  // is ignored: the compositor places it.
   constexpr int kTitleReach = 20;
   if (placement.position &&
       QGuiApplication::screenAt(QPoint(placement.position->x + kTitleReach, placement.position->y + kTitleReach)))
