@@ -94,8 +94,12 @@ constexpr auto kControls = std::to_array<ControlTemplate>({
     {IDT_PROGRESS, ControlKind::ProgressLine, "", {366, 346, 195, 12}},
 });
 
+// The trace takes the room a larger window gives; the settings beside it keep to the right edge,
+// and the message line, the frame type and the status lines below it to the bottom.
+constexpr platform::DialogGrowth kGrowth{IDT_SCREEN, 364, 269};
+
 constexpr platform::DialogTemplate kDialog{
-    "Quillport version 3.11, October 2000", {0, 0, 567, 364}, "Helv", 8, kControls};
+    "Quillport version 3.11, October 2000", {0, 0, 567, 364}, "Helv", 8, kControls, kGrowth};
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // procedure on the one UI thread. The Qt window and the headless host used by tests both provide it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,22 @@ struct DialogMessage {
   int id = 0;
   Notification code = Notification::Clicked;
   MsgFilter* filter = nullptr;
+};
+
+// Where the window is on the desktop and how large: its frame's top left corner (none: wherever
+// the desktop puts it), the size inside the frame, and whether it fills the screen (maximised). For
+// a maximised window the place and size are those it takes back when it is restored.
+struct WindowPoint {
+  int x = 0;
+  int y = 0;
+  bool operator==(const WindowPoint&) const = default;
+};
+struct WindowPlacement {
+  std::optional<WindowPoint> position;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+  bool operator==(const WindowPlacement&) const = default;
 };
 
 class DialogHost;
@@ -88,6 +105,12 @@ class DialogHost {
   virtual bool stop_timer(int id) = 0;
 
   virtual DisplaySurface& screen() = 0;
+
+  // The window's place and size; nothing for a host without a window on a desktop.
+  virtual std::optional<WindowPlacement> placement() const { return std::nullopt; }
+  // Puts the window there, no smaller than the dialog; a position on no screen is left to the
+  // desktop. A host without a window ignores it.
+  virtual void place(const WindowPlacement& placement) { (void)placement; }
 
   // Ends the dialog with `result` once the current message has been handled.
   virtual void end_dialog(int result) = 0;

@@ -36,12 +36,23 @@ struct ControlTemplate {
   int group = 0;  // radio buttons with the same non-zero group exclude each other
 };
 
+// How a dialog grows past its size, which is also its smallest: control `stretching` takes all the
+// room added; controls that start `follow_right` dialog units or more across keep their distance to
+// the right edge, those that start `follow_bottom` units or more down theirs to the bottom edge,
+// and the others stay where they are. Without a stretching control the dialog keeps its size.
+struct DialogGrowth {
+  int stretching = -1;
+  int follow_right = 0;
+  int follow_bottom = 0;
+};
+
 struct DialogTemplate {
   std::string_view caption;
   DialogUnits size;
   std::string_view font_face;
   int font_points = 8;
   std::span<const ControlTemplate> controls;
+  DialogGrowth growth;
 
   const ControlTemplate* find(int id) const {
     for (const ControlTemplate& control : controls)

@@ -54,6 +54,8 @@ Other:
   -h, --help              print this help, then exit
 
 Environment: QUILLPORT_COM<k>=DEV (k = 1..16) names the device of COMk.
+Settings are saved in $XDG_CONFIG_HOME/quillport/quillport.ini (~/.config/quillport/ without it);
+options win over them for the run they are given to.
 Exit status: 0 once the window is closed, 2 for a command line that cannot be used.
 )";
 
@@ -374,4 +376,15 @@ std::vector<std::string> command_line_option_names() {
   for (const option& known : kOptions)
     if (known.name != nullptr) names.emplace_back(known.name);
   return names;
+}
+
+std::optional<std::string> command_line_value(std::string_view name, std::string_view text) {
+  const auto known = std::find_if(kOptions.begin(), kOptions.end(), [name](const option& candidate) {
+    return candidate.name != nullptr && candidate.name == name;
+  });
+  if (known == kOptions.end() || known->has_arg != required_argument) return std::nullopt;
+  if (known->val == kView) return view(text).text;
+  for (const LineOption& line : kLineOptions)
+    if (line.code == known->val) return line.check(text).text;
+  return std::nullopt;
 }

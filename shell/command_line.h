@@ -10,8 +10,10 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shell/start_settings.h"
@@ -37,3 +39,8 @@ int win_answer_command_line(const CommandLine& line, std::FILE* out, std::FILE* 
 
 // The long option names the program takes (without their "--").
 std::vector<std::string> command_line_option_names();
+
+// `text` as the option `name` (a long name without its "--": "baud-a", "port-b", "view") takes it,
+// turned into the text its control shows ("even" -> "EVEN"); nothing when the option refuses it or
+// takes no such value.
+std::optional<std::string> command_line_value(std::string_view name, std::string_view text);

@@ -20,6 +20,7 @@
 #include "serial/devices.h"
 #include "serial/net_address.h"
 #include "shell/pump.h"
+#include "shell/saved_settings.h"
 #include "shell/start_settings.h"
 #include "views/ansi_terminal.h"
 #include "views/view_switch.h"
@@ -38,8 +39,10 @@ constexpr platform::Colour kDefaultTextColour = 0x0000FF00;  // green
 
 bool is_checked(DialogHost& dialog, int id) { return dialog.check(id) == Check::Checked; }
 
-// Every way of ending the program closes the ports and the log properly before the dialog ends.
+// Every way of ending the program saves the settings and closes the ports and the log properly
+// before the dialog ends.
 void end_program(DialogHost& dialog, int result) {
+  win_save_settings(dialog);
   hex_quit(dialog);
   dialog.end_dialog(result);
 }
@@ -256,13 +259,17 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
     case MessageKind::InitDialog:
       InitializeApp(hwndDlg);
       win_apply_start_settings(hwndDlg);
+      win_note_settings(hwndDlg);
       return 1;
     case MessageKind::Close:
       end_program(hwndDlg, 0);
       return 1;
     case MessageKind::Timer:
       switch (msg.id) {
-        case HEX_SCREEN_TIMER: win_periodic(hwndDlg); return 1;
+        case HEX_SCREEN_TIMER:
+          win_periodic(hwndDlg);
+          win_settings_tick(hwndDlg);
+          return 1;
         case HEX_XMODEM_TIMER: hex_periodic_transfer(hwndDlg); return 1;
         case HEX_DUMP_TIMER: hex_periodic_dump(hwndDlg); return 1;
         case HEX_DUMP_ERR_TIMER: hex_file_abort(hwndDlg); return 1;

@@ -1,7 +1,8 @@
 // Program entry: the command line is read first, so --help, --version, --list and a bad option
-// need no display; then the main dialog runs until the user ends it, or a signal (SIGINT, SIGTERM,
-// SIGHUP) ends it the way Exit does, so the log gets its closing lines and the ports their
-// settings back.
+// need no display; then the saved settings, with the command line's over them (unless it says
+// --no-config); then the main dialog runs until the user ends it, or a signal (SIGINT, SIGTERM,
+// SIGHUP) ends it the way Exit does, so the settings are saved, the log gets its closing lines and
+// the ports their settings back.
 #include <QApplication>
 
 #include <cstdio>
@@ -9,13 +10,14 @@
 
 #include "core/dialog_template.h"
 #include "platform/qt/qt_dialog_host.h"
+#include "platform/qt/settings_file.h"
 #include "shell/command_line.h"
 #include "shell/dialog.h"
+#include "shell/saved_settings.h"
 
 int main(int argc, char* argv[]) {
   const CommandLine line = parse_command_line(std::span<char* const>(argv, static_cast<std::size_t>(argc)));
   if (line.action != StartAction::Run) return win_answer_command_line(line, stdout, stderr);
-  win_set_start_settings(line.settings);
   // Qt sees the program's name alone: the options are ours, and Qt's own (-style, -reverse...)
   // must not take a value meant for one of them, such as a log file named "-reverse".
   int qt_argc = 1;
@@ -23,6 +25,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Quillport");
   // Desktops match the window to its menu entry (and icon) by this name.
   QApplication::setDesktopFileName("org.quillport.Quillport");
+  platform::SettingsFile settings(platform::default_settings_path());
+  win_set_start_settings(win_load_settings(settings, line.settings, stderr));
   platform::QtDialogHost dialog(quillport_dialog(), DialogFunc);
   dialog.exit_on_signals();
   dialog.exec();

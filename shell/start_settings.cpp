@@ -89,6 +89,32 @@ void apply_port(DialogHost& dialog, int port, const PortStartSettings& given) {
   choose(dialog, controls.flow, given.flow);
 }
 
+void click(DialogHost& dialog, int id) { report(dialog, id, Notification::Clicked); }
+
+void set_local_echo(DialogHost& dialog, std::optional<bool> on) {
+  if (!on) return;
+  dialog.set_check(IDC_ECHO, *on ? platform::Check::Checked : platform::Check::Unchecked);
+  click(dialog, IDC_ECHO);
+}
+
+void choose_send_port(DialogHost& dialog, std::optional<int> port) {
+  if (!port) return;
+  const int button = *port == 0 ? IDR_COM1 : IDR_COM2;
+  dialog.check_radio(IDR_COM1, IDR_COM2, button);
+  click(dialog, button);
+}
+
+// Each typed into the message field, which is then left: the list takes them as it takes the
+// user's. The field is then empty, as at every start.
+void type_messages(DialogHost& dialog, const std::optional<std::vector<std::string>>& messages) {
+  if (!messages) return;
+  for (const std::string& message : *messages) {
+    dialog.set_text(IDC_MSG, message);
+    report(dialog, IDC_MSG, Notification::KillFocus);
+  }
+  dialog.select_entry(IDC_MSG, hex_entry_holding(dialog, IDC_MSG, ""));
+}
+
 void start_log(DialogHost& dialog, const std::optional<std::string>& file) {
   if (!file) return;
   const StartDesktop answer(file, false);
@@ -110,6 +136,12 @@ void overlay(StartSettings& base, const StartSettings& given) {
     take(to.flow, from.flow);
   }
   take(base.view, given.view);
+  take(base.frame, given.frame);
+  take(base.check, given.check);
+  take(base.local_echo, given.local_echo);
+  take(base.send_port, given.send_port);
+  take(base.messages, given.messages);
+  take(base.placement, given.placement);
   take(base.log, given.log);
   take(base.capture, given.capture);
   base.no_config = base.no_config || given.no_config;
@@ -132,6 +164,12 @@ void win_apply_start_settings(DialogHost& hwndDlg) {
   const StartSettings settings = std::exchange(kept(), StartSettings{});
   for (int port = 0; port < HEX_MAX_PORT; ++port)
     apply_port(hwndDlg, port, settings.ports[static_cast<std::size_t>(port)]);
+  if (settings.placement) hwndDlg.place(*settings.placement);
+  choose(hwndDlg, IDC_FRAME, settings.frame);
+  choose(hwndDlg, IDC_SUM, settings.check);
   choose(hwndDlg, IDC_VIEW, settings.view);
+  set_local_echo(hwndDlg, settings.local_echo);
+  choose_send_port(hwndDlg, settings.send_port);
+  type_messages(hwndDlg, settings.messages);
   start_log(hwndDlg, settings.log);
 }

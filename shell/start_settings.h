@@ -1,4 +1,4 @@
-// Settings a run starts with (from the command line now; restored settings use the same path).
+// Settings a run starts with: from the settings file, with the command line's laid over them.
 //
 // How it works: each setting is held as the text a user would choose or type in its control (the
 // Speed field's rate, the other selectors' entries). win_set_start_settings keeps them for the
@@ -6,15 +6,19 @@
 // this run, so the dialog's initialisation opens exactly the devices named and no other device's
 // lines are touched on the way. Once the dialog is initialised, win_apply_start_settings replays
 // the rest through the dialog procedure, as the user's clicks and typing would reach it: a rate is
-// typed into Speed and Enter pressed, an entry is chosen and its selection change reported, Log is
-// clicked and its prompt answered with the given file. A setting given so behaves exactly like a
-// chosen one. A port that is absent at start waits for its device as usual and gets its settings
-// when it opens; its handlers' refusals meanwhile are no news and are not shown.
+// typed into Speed and Enter pressed, an entry is chosen and its selection change reported, a
+// button clicked, each message typed into the message field and the field left, Log clicked and
+// its prompt answered with the given file. The frame type comes before the check type and the
+// view, and the view before Local Echo, since choosing each of the first sets the ones after it.
+// A setting given so behaves exactly like a chosen one. A port that is absent at start waits for
+// its device as usual and gets its settings when it opens; its handlers' refusals meanwhile are no
+// news and are not shown.
 #pragma once
 
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/hex.h"
 #include "platform/dialog_host.h"
@@ -26,14 +30,22 @@ struct PortStartSettings {
   std::optional<std::string> stop_bits;
   std::optional<std::string> parity;
   std::optional<std::string> flow;
+  bool operator==(const PortStartSettings&) const = default;
 };
 
 struct StartSettings {
   std::array<PortStartSettings, HEX_MAX_PORT> ports;
   std::optional<std::string> view;     // an entry of the View selector
+  std::optional<std::string> frame;    // an entry of the frame type selector
+  std::optional<std::string> check;    // an entry of the check type selector
+  std::optional<bool> local_echo;
+  std::optional<int> send_port;        // 0 Port A, 1 Port B
+  std::optional<std::vector<std::string>> messages;  // the message list, oldest first
+  std::optional<platform::WindowPlacement> placement;
   std::optional<std::string> log;      // the HTML log to start
   std::optional<std::string> capture;  // the capture file to start
   bool no_config = false;              // start from defaults and save nothing
+  bool operator==(const StartSettings&) const = default;
 };
 
 // Every setting `given` holds replaces the one of `base`: command-line values over saved ones.

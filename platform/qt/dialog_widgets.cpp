@@ -12,7 +12,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMoveEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 
 #include <algorithm>
 
@@ -230,6 +232,14 @@ QWidget* Builder::make_control(const ControlTemplate& layout) {
   return made;
 }
 
+// How the template ties a control to the window's edges.
+int follow_of(const DialogGrowth& growth, const ControlTemplate& layout) {
+  if (growth.stretching < 0) return DialogWindow::kStays;
+  if (layout.id == growth.stretching) return DialogWindow::kStretches;
+  return (layout.box.x >= growth.follow_right ? DialogWindow::kRight : 0) |
+         (layout.box.y >= growth.follow_bottom ? DialogWindow::kBottom : 0);
+}
+
 }  // namespace
 
 QString from_utf8(std::string_view text) {
@@ -247,6 +257,38 @@ void DialogWindow::reject() { events_.post({MessageKind::Command, IDCANCEL, Noti
 void DialogWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   events_.post({MessageKind::Close});
+}
+
+void DialogWindow::follow(QWidget* control, const QRect& base, int how) {
+  followers_.push_back({control, base, how});
+  if (how & kStretches) control->setMinimumSize(base.size());
+}
+
+bool DialogWindow::normal() const {
+  return (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) == 0;
+}
+
+QRect DialogWindow::normal_placement() const { return normal() ? QRect(pos(), size()) : normal_; }
+
+void DialogWindow::remember_placement() {
+  if (normal()) normal_ = QRect(pos(), size());
+}
+
+void DialogWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QSize added = (size() - minimumSize()).expandedTo(QSize(0, 0));
+  for (const Follower& follower : followers_) {
+    QRect place = follower.base;
+    if (follower.how & kStretches) place.setSize(place.size() + added);
+    place.translate(follower.how & kRight ? added.width() : 0, follower.how & kBottom ? added.height() : 0);
+    follower.control->setGeometry(place);
+  }
+  remember_placement();
+}
+
+void DialogWindow::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  remember_placement();
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
@@ -271,8 +313,10 @@ DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface&
   window.setWindowTitle(from_utf8(dialog.caption));
   // An ordinary top-level window rather than a dialog-type one: window managers give dialog-type
   // windows no minimise box, and this dialog is the program's main window.
+  const bool grows = dialog.growth.stretching >= 0;
   window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                        (grows ? Qt::WindowMaximizeButtonHint : Qt::WindowType(0)));
   // The template's face is a Windows bitmap font that Linux lacks: the desktop's own sans font
   // stands in, at the template's size.
   QFont font = QApplication::font();
@@ -280,13 +324,20 @@ DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface&
   window.setFont(font);
   built.base_units = measure_base_units(font);
   const QRect size = to_pixels(dialog.size, built.base_units);
-  window.setFixedSize(size.width(), size.height());
+  if (grows) {
+    window.setMinimumSize(size.size());
+    window.resize(size.size());
+  } else {
+    window.setFixedSize(size.size());
+  }
+  window.set_normal_placement(QRect(window.pos(), window.size()));
 
   Builder builder(built, surface, window.events());
   for (const ControlTemplate& layout : dialog.controls) {
     QWidget* made = builder.make_control(layout);
     if (layout.id >= 0) built.controls[layout.id] = {&layout, made};
     if (layout.kind == ControlKind::GroupBox) made->lower();  // frames stay behind what they hold
+    window.follow(made, made->geometry(), follow_of(dialog.growth, layout));
   }
   return built;
 }

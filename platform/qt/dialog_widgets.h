@@ -1,6 +1,13 @@
 // The widgets of the dialog, built from its template: the window and one Qt widget per control, at
 // its place in dialog units converted to pixels of the window's font.
 //
+// How it grows
+//   The template's size is the window's smallest. A window made larger gives all the room it gains
+//   to the template's stretching control (the trace); each other control keeps its size and its
+//   distance to the edges the template ties it to (growth in dialog_template.h), so the controls
+//   keep their order and none goes out of sight. A template without a stretching control makes a
+//   window of one size.
+//
 // How it works
 //   The window and each control report what the user does as dialog messages through `post` (a
 //   selector's list opening, its focus, its typed text, Enter in it; the close box, Escape), and a
@@ -13,11 +20,14 @@
 #include <QSize>
 #include <QString>
 
+#include <QRect>
+
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/dialog_host.h"
 #include "platform/dialog_template.h"
@@ -51,12 +61,35 @@ class DialogWindow final : public QDialog {
   // What the window and its controls report through; they live as long as the window.
   const ControlEvents& events() const { return events_; }
 
+  // How a control follows the window's growth: flags of Follow.
+  enum Follow { kStays = 0, kStretches = 1, kRight = 2, kBottom = 4 };
+  // Keeps `control`, placed at `base` at the window's smallest size, where `how` says as the
+  // window grows.
+  void follow(QWidget* control, const QRect& base, int how);
+  // The frame's top left and the size inside it, as they are when the window is neither
+  // maximised nor full screen (then: as it was last so).
+  QRect normal_placement() const;
+  // The place and size the window takes back when it is restored.
+  void set_normal_placement(const QRect& placement) { normal_ = placement; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
+  struct Follower {
+    QWidget* control;
+    QRect base;
+    int how;
+  };
+  bool normal() const;
+  void remember_placement();
+
   ControlEvents events_;
+  std::vector<Follower> followers_;
+  QRect normal_;
 };
 
 struct DialogControl {

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -344,6 +345,28 @@ bool QtDialogHost::stop_timer(int id) {
 int QtDialogHost::timer_interval(int id) const {
   const auto found = timers_.find(id);
   return found == timers_.end() || !found->second->isActive() ? 0 : found->second->interval();
+}
+
+// ---- Place on the desktop ----
+
+std::optional<WindowPlacement> QtDialogHost::placement() const {
+  if (window_ == nullptr) return std::nullopt;
+  const QRect normal = window_->normal_placement();
+  return WindowPlacement{WindowPoint{normal.x(), normal.y()}, normal.width(), normal.height(), window_->isMaximized()};
+}
+
+void QtDialogHost::place(const WindowPlacement& placement) {
+  if (window_ == nullptr) return;
+  window_->resize(placement.width, placement.height);  // Qt keeps it no smaller than its minimum
+  // A place on no screen (one unplugged since) is left to the window manager: the window would be
+  // out of reach there. Under Wayland a window is never told its place (it reads 0,0) and a move
+  // is ignored: the compositor places it.
+  constexpr int kTitleReach = 20;
+  if (placement.position &&
+      QGuiApplication::screenAt(QPoint(placement.position->x + kTitleReach, placement.position->y + kTitleReach)))
+    window_->move(placement.position->x, placement.position->y);
+  window_->set_normal_placement(QRect(window_->pos(), window_->size()));
+  if (placement.maximized) window_->setWindowState(window_->windowState() | Qt::WindowMaximized);
 }
 
 // ---- Dispatch ----

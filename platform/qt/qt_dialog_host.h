@@ -1,7 +1,8 @@
-// The dialog on the desktop: one fixed-size Qt window built from a dialog template, whose controls,
-// timers, message boxes and file prompt are what the program asks of its dialog host. Every event
-// reaches the dialog procedure on the UI thread by the rules of platform/dispatcher.h: one message
-// at a time, except timer ticks while a handler waits in a box or prompt.
+// The dialog on the desktop: one Qt window built from a dialog template, growing as the template
+// allows, whose controls, timers, message boxes, file prompt and place on the desktop are what the
+// program asks of its dialog host. Every event reaches the dialog procedure on the UI thread by the
+// rules of platform/dispatcher.h: one message at a time, except timer ticks while a handler waits
+// in a box or prompt.
 #pragma once
 
 #include <QSize>
@@ -72,6 +73,8 @@ class QtDialogHost final : public DialogHost, public Desktop {
   unsigned start_timer(int id, unsigned period_ms) override;
   bool stop_timer(int id) override;
   DisplaySurface& screen() override { return surface_; }
+  std::optional<WindowPlacement> placement() const override;
+  void place(const WindowPlacement& placement) override;
   void end_dialog(int result) override;
 
   // ---- Desktop ----

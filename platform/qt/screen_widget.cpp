@@ -108,7 +108,7 @@ ScreenWidget::ScreenWidget(DisplaySurface& surface, QWidget* parent)
   scroll_bar_->setFocusPolicy(Qt::NoFocus);
   scroll_bar_->setCursor(Qt::ArrowCursor);
   connect(scroll_bar_, &QScrollBar::valueChanged, this, [this](int value) {
-    surface_.line_scroll(value - surface_.first_visible_line());
+    scroll_to(value);
     refresh();
   });
   surface_.set_clipboard(&clipboard_);
@@ -129,20 +129,33 @@ void ScreenWidget::refresh() {
   if (!page_unchanged()) update(grid_rect().intersected(text_background()));
 }
 
+// The bar's value is the top painted row; the handle spans the painted rows.
 void ScreenWidget::sync_scroll_bar() {
   const QSignalBlocker quiet(scroll_bar_);  // setting it from the model is not a user's scroll
-  static_cast<TraceScrollBar*>(scroll_bar_)->show_rows(std::max(0, surface_.line_count() - 1), kDisplayPageRows,
-                                                       surface_.first_visible_line());
+  const int highest = std::max(0, surface_.line_count() - 1 - rows_above_page());
+  static_cast<TraceScrollBar*>(scroll_bar_)->show_rows(highest, painted_rows_ - 1, top_row());
 }
 
-QRect ScreenWidget::text_area() const {
-  QRect area = contentsRect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
+int ScreenWidget::top_row() const { return std::max(0, surface_.first_visible_line() - rows_above_page()); }
+
+// The model's view is its first visible row: the rows above the page come before it.
+void ScreenWidget::scroll_to(int top) {
+  const int highest = std::max(0, surface_.line_count() - 1 - rows_above_page());
+  surface_.line_scroll(std::clamp(top, 0, highest) + rows_above_page() - surface_.first_visible_line());
+}
+
+QRect ScreenWidget::text_area() const { return text_area(size()); }
+
+QRect ScreenWidget::text_area(QSize size) const {
+  const int inset = frameWidth() + kMargin;
+  QRect area = QRect(QPoint(0, 0), size).adjusted(inset, inset, -inset, -inset);
   area.setRight(area.right() - scroll_bar_->sizeHint().width());
   return area;
 }
 
 void ScreenWidget::fit_font() {
-  const QRect area = text_area();
+  const QSize smallest = minimumSize();
+  const QRect area = text_area(smallest.isEmpty() ? size() : smallest);
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
@@ -160,10 +173,11 @@ void ScreenWidget::fit_font() {
   font.setPixelSize(chosen);
   const QFontMetrics metrics(font);
   font_ = font;
-  // The rows share out the height the font leaves over, so the grid fills the box.
+  // The rows share out the height the font leaves over, so the grid fills the box at its smallest.
   const int row_height = std::max(metrics.height(), area.height() / kPaintedRows);
   cell_ = QSize(std::max(1, metrics.horizontalAdvance(QLatin1Char('M'))), std::max(1, row_height));
   baseline_ = (row_height - metrics.height()) / 2 + metrics.ascent();
+  painted_rows_ = std::max(kPaintedRows, text_area().height() / cell_.height());
   set_up_page();
 }
 
@@ -175,12 +189,13 @@ void ScreenWidget::set_up_page() {
   page_ratio_ = ratio;
   for (int column = 0; column <= kGridColumns; ++column)
     column_edges_[static_cast<std::size_t>(column)] = qRound(column * cell_.width() * ratio);
-  for (int row = 0; row <= kPaintedRows; ++row)
+  row_edges_.resize(static_cast<std::size_t>(painted_rows_) + 1);
+  for (int row = 0; row <= painted_rows_; ++row)
     row_edges_[static_cast<std::size_t>(row)] = qRound(row * cell_.height() * ratio);
+  rows_.assign(static_cast<std::size_t>(painted_rows_), RowPaint{});
   page_ = QImage(column_edges_.back() + kCopySlack, row_edges_.back(), QImage::Format_RGB32);
   page_.setDevicePixelRatio(ratio);
   page_.fill(palette().color(QPalette::Base));
-  for (RowPaint& shown : rows_) shown.valid = false;
   const QSize device_cell(static_cast<int>(std::ceil(cell_.width() * ratio)),
                           static_cast<int>(std::ceil(cell_.height() * ratio)));
   atlas_.reset(font_, device_cell, kCopySlack, baseline_, ratio, &has_glyph);
@@ -199,7 +214,7 @@ ScreenWidget::Cell ScreenWidget::cell_at(QPoint point) const {
   const int x = std::max(0, point.x() - area.left());
   // A click lands between the two characters nearest to it, as the caret does.
   const int column = std::min(kDisplayColumns, (x + cell_.width() / 2) / cell_.width());
-  return {surface_.first_visible_line() + page_row, column};
+  return {top_row() + page_row, column};
 }
 
 QSize ScreenWidget::sizeHint() const {
@@ -226,11 +241,12 @@ void ScreenWidget::resizeEvent(QResizeEvent* event) {
   const int bar = scroll_bar_->sizeHint().width();
   scroll_bar_->setGeometry(inside.right() + 1 - bar, inside.top(), bar, inside.height());
   fit_font();
+  sync_scroll_bar();
   update();
 }
 
 QRect ScreenWidget::grid_rect() const {
-  return QRect(text_area().topLeft(), QSize(kGridColumns * cell_.width(), kPaintedRows * cell_.height()));
+  return QRect(text_area().topLeft(), QSize(kGridColumns * cell_.width(), painted_rows_ * cell_.height()));
 }
 
 QRect ScreenWidget::text_background() const {
@@ -264,7 +280,7 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
   if (hasFocus() && selection.cpMin == selection.cpMax) {
     const int row = surface_.line_from_char(selection.cpMin);
     const int page_row = row - painted_first_;
-    if (page_row >= 0 && page_row < kPaintedRows) {
+    if (page_row >= 0 && page_row < painted_rows_) {
       const int column = selection.cpMin - surface_.line_index(row);
       QRect caret = cell_rect(page_row, column);
       caret.setWidth(kCaretWidth);
@@ -277,9 +293,9 @@ void ScreenWidget::paintEvent(QPaintEvent* event) {
 // from what the page image holds are drawn again.
 void ScreenWidget::update_page() {
   const Selection selection = surface_.selection();
-  const int first = surface_.first_visible_line();
+  const int first = top_row();
   const int rows = surface_.line_count();
-  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+  for (int page_row = 0; page_row < painted_rows_; ++page_row) {
     RowPaint& shown = rows_[static_cast<std::size_t>(page_row)];
     if (first + page_row >= rows) {
       if (shown.valid) blank_row(page_row);
@@ -325,12 +341,12 @@ bool ScreenWidget::row_unchanged(int page_row, int row, Selection selection) {
 
 bool ScreenWidget::page_unchanged() {
   const Selection selection = surface_.selection();
-  const int first = surface_.first_visible_line();
+  const int first = top_row();
   if (first != painted_first_ || selection.cpMin != painted_selection_.cpMin ||
       selection.cpMax != painted_selection_.cpMax)
     return false;
   const int rows = surface_.line_count();
-  for (int page_row = 0; page_row < kPaintedRows; ++page_row) {
+  for (int page_row = 0; page_row < painted_rows_; ++page_row) {
     const bool shown = rows_[static_cast<std::size_t>(page_row)].valid;
     if (first + page_row < rows ? !row_unchanged(page_row, first + page_row, selection) : shown) return false;
   }
@@ -438,7 +454,7 @@ void ScreenWidget::wheelEvent(QWheelEvent* event) {
   wheel_remainder_ += event->angleDelta().y();
   const int notches = wheel_remainder_ / kWheelNotch;
   wheel_remainder_ -= notches * kWheelNotch;
-  if (notches != 0) surface_.line_scroll(-notches * kWheelRows);
+  if (notches != 0) scroll_to(top_row() - notches * kWheelRows);
   event->accept();
   refresh();
 }

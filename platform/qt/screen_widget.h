@@ -1,6 +1,12 @@
 // The trace display on screen: paints the text model in an 80-column grid of a fixed-pitch font and
 // turns the mouse, the wheel and the keyboard into model operations. Keys go through the display
 // surface, so the dialog's keyboard filter sees each one before the model acts on it.
+//
+// The font is the largest whose grid of 80 columns and kPaintedRows rows fits the widget at its
+// smallest (its minimum size, or its size when it has none). A taller widget paints more rows of
+// that font: the model's page and the row below it stay at the bottom, and the rows added show the
+// trace above them, so the newest bytes stay in the last row. The grid never gets wider than 80
+// columns: no view lays its text out wider.
 #pragma once
 
 #include <QColor>
@@ -42,9 +48,12 @@ class ScreenWidget final : public QFrame {
 
   QScrollBar* scroll_bar() const { return scroll_bar_; }
   // One character cell, and the cell of `column` in painted row `page_row` (0 = the first
-  // visible row), in widget coordinates.
+  // painted row), in widget coordinates.
   QSize cell_size() const { return cell_; }
   QRect cell_rect(int page_row, int column) const;
+  // How many rows are painted, and the model's row painted first.
+  int painted_rows() const { return painted_rows_; }
+  int top_row() const;
 
   QSize sizeHint() const override;
 
@@ -80,6 +89,9 @@ class ScreenWidget final : public QFrame {
   static constexpr int kGridColumns = kDisplayColumns + 1;
 
   QRect text_area() const;
+  QRect text_area(QSize size) const;
+  int rows_above_page() const { return painted_rows_ - kPaintedRows; }
+  void scroll_to(int top);
   QRect text_background() const;
   QRect grid_rect() const;  // the painted rows, with the column of a selected LF  // the text area with its margins, the scroll bar excluded
   void fit_font();
@@ -100,8 +112,9 @@ class ScreenWidget final : public QFrame {
   QImage page_;  // the painted rows, in device pixels
   qreal page_ratio_ = 0;  // device pixels to the pixel when `page_` was set up
   std::array<int, kGridColumns + 1> column_edges_{};  // in device pixels, within `page_`
-  std::array<int, kPaintedRows + 1> row_edges_{};
-  std::array<RowPaint, kPaintedRows> rows_;
+  std::vector<int> row_edges_;
+  std::vector<RowPaint> rows_;
+  int painted_rows_ = kPaintedRows;
   RowPaint fetched_;  // the row as the model has it now, read for comparison
   int painted_first_ = -1;
   Selection painted_selection_;

@@ -6,8 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <QTest>
+
+#include <map>
 #include <string>
 
+#include "core/resource.h"
 #include "platform/qt/screen_widget.h"
 #include "core/dialog_template.h"
 #include "tests/qt/qt_fixture.h"
@@ -46,9 +50,9 @@ TEST_F(QtLayoutTest, EveryControlOfTheTemplateIsBuiltAtItsPlace) {
   QDialog& window = *host.window();
   EXPECT_EQ(window.windowTitle().toStdString(), quillport_dialog().caption);
   EXPECT_EQ(window.size(), expected_box(window, quillport_dialog().size).size());
-  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_EQ(window.minimumSize(), window.size());
   EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-  EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
 
   for (const ControlTemplate& layout : quillport_dialog().controls) {
     SCOPED_TRACE(std::string(layout.caption) + " id " + std::to_string(layout.id));
@@ -118,6 +122,70 @@ TEST_F(QtLayoutTest, AddressedControlsStayInsideTheWindowAndApart) {
       }
     }
   }
+}
+
+// Lets the event loop run until `condition` holds or five seconds pass.
+template <class Condition>
+bool settle(Condition condition) {
+  for (int waited = 0; waited < 5000 && !condition(); waited += 10) QTest::qWait(10);
+  return condition();
+}
+
+TEST_F(QtLayoutTest, ALargerWindowGivesTheTraceMoreRowsAndKeepsEveryControlWhole) {
+  show();
+  QDialog& window = *host.window();
+  platform::ScreenWidget& trace = *host.screen_widget();
+  const QSize smallest = window.size();
+  const QSize cell = trace.cell_size();
+  std::map<int, QRect> before;
+  for (const ControlTemplate& layout : quillport_dialog().controls)
+    if (layout.id >= 0) before[layout.id] = host.widget(layout.id)->geometry();
+  platform::DisplaySurface& surface = host.screen();
+  std::string rows;
+  for (int row = 0; row < 200; ++row) rows += "row " + std::to_string(row) + "\n";
+  surface.set_text(rows);
+  surface.line_scroll(200 - platform::kDisplayPageRows - surface.first_visible_line());  // the newest row at the bottom
+  trace.refresh();
+
+  const QSize added(300, 10 * cell.height() + 3);
+  window.resize(smallest + added);
+  ASSERT_TRUE(settle([&] { return window.size() == smallest + added; }));
+  EXPECT_EQ(trace.cell_size(), cell);  // the same letters, not larger ones
+  EXPECT_EQ(trace.painted_rows(), platform::ScreenWidget::kPaintedRows + 10);
+  EXPECT_EQ(trace.top_row(), surface.first_visible_line() - 10);  // ten more rows of the trace above the page
+  EXPECT_EQ(trace.geometry().size(), before[IDT_SCREEN].size() + added);
+  EXPECT_TRUE(trace.rect().contains(trace.cell_rect(trace.painted_rows() - 1, platform::kDisplayColumns - 1)));
+  // The "r" of the first painted row is drawn.
+  const QImage image = trace.grab().toImage();
+  const QRect first_cell = trace.cell_rect(0, 0);
+  int inked = 0;
+  for (int y = first_cell.top(); y <= first_cell.bottom(); ++y)
+    for (int x = first_cell.left(); x <= first_cell.right(); ++x)
+      inked += image.pixelColor(x, y) != trace.palette().color(QPalette::Base) ? 1 : 0;
+  EXPECT_GT(inked, 0);
+
+  for (const ControlTemplate& a : quillport_dialog().controls) {
+    if (a.id < 0 || a.id == IDT_SCREEN) continue;
+    SCOPED_TRACE("control " + std::to_string(a.id));
+    const QRect box = host.widget(a.id)->geometry();
+    EXPECT_EQ(box.size(), before[a.id].size());  // as whole as at the smallest size
+    EXPECT_TRUE(window.rect().contains(box));
+    EXPECT_TRUE(host.widget(a.id)->isVisible());
+    for (const ControlTemplate& b : quillport_dialog().controls) {
+      if (b.id <= a.id) continue;
+      EXPECT_FALSE(box.intersects(host.widget(b.id)->geometry())) << "and " << b.id;
+    }
+  }
+  // Beside the trace they follow the right edge, below it the bottom edge: the order holds.
+  EXPECT_EQ(host.widget(IDC_PORTA)->geometry(), before[IDC_PORTA].translated(added.width(), 0));
+  EXPECT_EQ(host.widget(IDC_MSG)->geometry(), before[IDC_MSG].translated(0, added.height()));
+  EXPECT_EQ(host.widget(IDCANCEL)->geometry(), before[IDCANCEL].translated(added.width(), added.height()));
+
+  window.resize(smallest - QSize(100, 100));
+  QTest::qWait(20);
+  EXPECT_EQ(window.size(), smallest);
+  EXPECT_EQ(trace.painted_rows(), platform::ScreenWidget::kPaintedRows);
+  for (const auto& [id, box] : before) EXPECT_EQ(host.widget(id)->geometry(), box) << id;
 }
 
 }  // namespace

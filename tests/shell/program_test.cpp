@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,10 +36,17 @@ struct Outcome {
 // added; `meanwhile` gets its process id while it runs.
 Outcome run(std::vector<std::string> args, bool offscreen, std::vector<std::string> variables = {},
             const std::function<void(pid_t)>& meanwhile = {}) {
+  // The user's own settings are neither read nor written: unless a test names a folder for them,
+  // one of its own stands in for the run.
+  const fs::path scratch_config = fs::temp_directory_path() / ("quillport-config-" + std::to_string(::getpid()));
+  const bool own_config = std::any_of(variables.begin(), variables.end(),
+                                      [](const std::string& v) { return v.rfind("XDG_CONFIG_HOME=", 0) == 0; });
+  if (!own_config) variables.push_back("XDG_CONFIG_HOME=" + scratch_config.string());
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable(*entry);
     bool kept = true;
-    for (const char* dropped : {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPORT_COM"})
+    for (const char* dropped :
+         {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPORT_COM", "XDG_CONFIG_HOME="})
       kept = kept && variable.rfind(dropped, 0) != 0;
     if (kept) variables.push_back(variable);
   }
@@ -71,6 +80,7 @@ Outcome run(std::vector<std::string> args, bool offscreen, std::vector<std::stri
   outcome.err = testsupport::read_file(err);
   fs::remove(out);
   fs::remove(err);
+  fs::remove_all(scratch_config);
   return outcome;
 }
 
@@ -124,6 +134,40 @@ TEST(Program, OptionsGivenAtStartReachBothLines) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(testsupport::read_file(log), testsupport::kLogHeader + testsupport::kLogFooter);
   fs::remove(log);
+}
+
+TEST(Program, SavedSettingsStartTheLinesUnderTheCommandLinesAndStayAsTheyWere) {
+  testsupport::PtyPair a;
+  const fs::path config = fs::temp_directory_path() / ("quillport-saved-" + std::to_string(::getpid()));
+  const fs::path file = config / "quillport" / "quillport.ini";
+  fs::create_directories(file.parent_path());
+  const std::string saved = "[port-a]\nbaud=115200\ndevice=" + a.slave_path() + "\nflow=xon\n";
+  std::ofstream(file) << saved;
+  const struct {
+    std::vector<std::string> args;
+    unsigned rate;
+    bool ixon;
+  } cases[] = {
+      {{}, 115200, true},                                       // the saved device, at its saved settings
+      {{"--baud-a", "57600"}, 57600, true},                     // the command line's for this run
+      {{"--no-config", "--port-a", a.slave_path()}, 9600, false},  // the defaults, the file not read
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const auto settled = [&] {
+      const serialtest::LineReadback line = serialtest::read_line(a.master());
+      return line.rate == c.rate && line.ixon == c.ixon;
+    };
+    const Outcome outcome = run(c.args, true, {"XDG_CONFIG_HOME=" + config.string()}, [&](pid_t pid) {
+      EXPECT_TRUE(testsupport::wait_until(settled, 30s));
+      ::kill(pid, SIGTERM);
+    });
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err.find("quillport:"), std::string::npos) << outcome.err;  // nothing to tell
+    EXPECT_EQ(testsupport::read_file(file), saved);  // nothing was changed: nothing written
+    EXPECT_FALSE(fs::exists(file.string() + ".bak"));
+  }
+  fs::remove_all(config);
 }
 
 }  // namespace
