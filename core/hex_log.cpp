@@ -85,6 +85,13 @@ void save_log(std::uint32_t rgb, const char* text) {
   } while (*ch != '\0');
 }
 
+// The box's second line: the file and the OS's reason, or why no file was named.
+std::string log_failure(const char* name, int error) {
+  if (name[0] != '\0') return hex_os_reason(name, error);
+  return error == ENAMETOOLONG ? "the name given is longer than " + std::to_string(HEX_FILENAME_SIZE - 1) + " characters"
+                               : "no file was named";
+}
+
 }  // namespace
 
 void hex_save_rx_log(int port, const char* text, int /*length*/) {
@@ -100,14 +107,15 @@ void hex_save_tx_log(int port, const char* text, int /*length*/) {
 void hex_log_open(platform::DialogHost& hwndDlg) {
   char name[HEX_FILENAME_SIZE];
   hex_file_dlg("htm", "Select or enter a Log File name", name, true);
+  const int refusal = errno;  // why no name came back, if none did
   // A second Log ends the open log properly, but only now: while the prompt was open the pump went
   // on, and the open log kept what it showed.
   if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   hwndDlg.set_text(IDT_STATUS, name);
   hex_logfile = std::fopen(name, "wb");
   if (hex_logfile == nullptr) {
-    const int error = errno;
-    hex_err_msg("Log File open error", error, name[0] != '\0' ? hex_os_reason(name, error) : "");
+    const int error = refusal == ENAMETOOLONG ? refusal : errno;
+    hex_err_msg("Log File open error", error, log_failure(name, error));
     hex_log = 0;
     hwndDlg.set_text(IDT_STATUS, "");
     hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
@@ -133,8 +141,13 @@ int hex_file_dlg(const char* extension, const char* title, char* filelist, bool 
   filelist[0] = '\0';
   const std::optional<std::string> path =
       platform::desktop().open_file_prompt({title, extension, written});
+  errno = 0;
+  if (!path || path->empty()) return 0;
   // A path that does not fit is refused rather than cut into the name of some other file.
-  if (!path || path->empty() || path->size() >= HEX_FILENAME_SIZE) return 0;
+  if (path->size() >= HEX_FILENAME_SIZE) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
   std::memcpy(filelist, path->c_str(), path->size() + 1);
   return 1;
 }

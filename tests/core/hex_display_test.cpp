@@ -194,30 +194,17 @@ TEST_F(LogTest, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
 }
 
 TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
-  struct Case {
-    const char* what;
-    std::optional<std::string> answer;
-    std::string second_line;  // the path and the reason, when there is a path
-  };
+  // The boxes' texts are checked with every other error box, in the dialog's tests.
   const std::string missing = (folder_ / "missing" / "trace.htm").string();
-  const Case cases[] = {
-      {"cancelled prompt", std::nullopt, ""},
-      {"folder that does not exist", missing, "\n" + missing + ": " + std::strerror(ENOENT)},
-      {"path too long for the name buffer", "/tmp/" + std::string(300, 'x') + ".htm", ""},
-  };
-  for (const Case& failure : cases) {
-    SCOPED_TRACE(failure.what);
+  const std::optional<std::string> answers[] = {std::nullopt, missing, "/tmp/" + std::string(300, 'x') + ".htm"};
+  for (const std::optional<std::string>& answer : answers) {
+    SCOPED_TRACE(answer.value_or("cancelled"));
     host.clear_message_boxes();
     host.click(IDR_LOG);  // the button the user pressed shows Log until the open fails
-    host.queue_file_answer(failure.answer);
+    host.queue_file_answer(answer);
     hex_log_open(host);
     ASSERT_EQ(host.message_boxes().size(), 1u);
     EXPECT_THAT(host.message_boxes()[0].text, StartsWith("Log File open error = "));
-    EXPECT_EQ(host.message_boxes()[0].text.find('\n') == std::string::npos, failure.second_line.empty());
-    if (!failure.second_line.empty()) {
-      EXPECT_EQ(host.message_boxes()[0].text, "Log File open error = 2" + failure.second_line);
-    }
-    EXPECT_EQ(host.message_boxes()[0].caption, "Quillport Windows Error");
     EXPECT_EQ(hex_log, 0);
     EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
     EXPECT_EQ(host.check(IDR_LOG), Check::Unchecked);

@@ -289,7 +289,7 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
     shown << box.windowTitle() << box.text() << QString::number(box.textFormat());
     box.button(QMessageBox::Ok)->click();
   });
-  platform::desktop().message_box("Cannot open <COM1> & COM2 = 13", "Quillport Windows Error");
+  platform::desktop().message_box("Cannot open <COM1> & COM2 = 13", "Quillport System Error");
   answer_next<QFileDialog>([&](QFileDialog& chooser) {
     shown << chooser.windowTitle() << chooser.directory().canonicalPath() << chooser.nameFilters();
     auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -306,7 +306,7 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
   QDir::setCurrent(previous);
 
   const QString canonical = QDir(folder.path()).canonicalPath();
-  EXPECT_EQ(shown, (QStringList{"Quillport Windows Error", "Cannot open <COM1> & COM2 = 13",
+  EXPECT_EQ(shown, (QStringList{"Quillport System Error", "Cannot open <COM1> & COM2 = 13",
                                 QString::number(Qt::PlainText), "Receive File", canonical, "All Files (*)"}));
   ASSERT_TRUE(chosen.has_value());
   const QFileInfo file(QString::fromStdString(*chosen));

@@ -238,7 +238,7 @@ TEST_F(WindowTest, ACancelledLogPromptShowsTheBoxAndNoLog) {
   file_answer.reset();
   click(IDR_LOG);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].rfind("Quillport Windows Error: Log File open error = ", 0), 0u) << boxes[0];
+  EXPECT_EQ(boxes[0].rfind("Quillport System Error: Log File open error = ", 0), 0u) << boxes[0];
   EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
   EXPECT_EQ(hex_log, 0);
 }
