@@ -156,6 +156,38 @@ int apply(int fd, const DeviceControl& dcb) {
   return set(fd, t);
 }
 
+// What the device holds, whatever was asked: a driver keeps what it cannot do.
+DeviceControl decode_line(const termios2& t) {
+  DeviceControl dcb;
+  dcb.BaudRate = decode_rate(t);
+  switch (t.c_cflag & CSIZE) {
+    case CS5: dcb.ByteSize = 5; break;
+    case CS6: dcb.ByteSize = 6; break;
+    case CS7: dcb.ByteSize = 7; break;
+    default: dcb.ByteSize = 8; break;
+  }
+  // Without PARENB no parity bit is sent, whatever PARODD and CMSPAR say.
+  if (t.c_cflag & PARENB) {
+    const bool odd = (t.c_cflag & PARODD) != 0;
+    dcb.Parity = (t.c_cflag & CMSPAR) ? (odd ? MarkParity : SpaceParity) : (odd ? OddParity : EvenParity);
+  }
+  dcb.StopBits = (t.c_cflag & CSTOPB) ? TwoStopBits : OneStopBit;
+  dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
+  dcb.fRtsControl = dcb.fOutxCtsFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+  dcb.fOutX = (t.c_iflag & IXON) != 0;
+  dcb.fInX = (t.c_iflag & IXOFF) != 0;
+  dcb.XonChar = t.c_cc[VSTART];
+  dcb.XoffChar = t.c_cc[VSTOP];
+  return dcb;
+}
+
+int line_settings(int fd, DeviceControl& dcb) {
+  termios2 t{};
+  if (const int err = get(fd, t); err != 0) return err;
+  dcb = decode_line(t);
+  return 0;
+}
+
 int line_rate(int fd, unsigned& rate) {
   termios2 t{};
   if (const int err = get(fd, t); err != 0) return err;

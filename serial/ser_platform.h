@@ -58,6 +58,8 @@ int close_line(int fd, const SavedSettings& saved);
 int apply(int fd, const DeviceControl& dcb);
 // The rate the device reports now, in bits per second.
 int line_rate(int fd, unsigned& rate);
+// The settings the device holds now, read back into a record (rate, character format, flow).
+int line_settings(int fd, DeviceControl& dcb);
 
 int set_output_line(int fd, OutputLine line, bool on);
 // The input lines as the MS_*_ON bits.
