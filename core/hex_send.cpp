@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/hex.h"
-#include "core/hex_transfer.h"
+#include "core/port_claim.h"
 #include "core/resource.h"
 #include "serial/ser.h"
 

@@ -1,9 +1,6 @@
-// The rows live in an implicit treap: a randomised balanced tree ordered by row number, whose nodes
-// each hold one fixed-size row record and the totals of their subtree (rows, characters, LF-ended
-// rows). Finding a row by number or by position, or the next LF-ended row, is one descent; an edit
-// splits out the rows it touches, streams them through a row writer together with the new text, and
-// merges the rewrapped rows back. Nodes come from a pool of fixed blocks with a free list, so the
-// rows dropped from the front of the scrollback are the ones reused by the next append.
+// The text model's layout over its row tree (platform/row_tree.h): an edit splits out the rows it
+// touches, streams them through a row writer together with the new text, and merges the rewrapped
+// rows back.
 #include "platform/text_model.h"
 
 #include <algorithm>
@@ -11,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 #include <vector>
+
+#include "platform/row_tree.h"
 
 namespace platform {
 namespace {
@@ -20,30 +19,7 @@ constexpr int kMaxRowsLimit = 10'000'000;
 // Longer insertions are made in pieces of this size, trimming between them, so that an
 // insertion of any length neither overflows a position nor holds more than the cap at once.
 constexpr std::size_t kChunk = std::size_t{1} << 20;
-constexpr std::int32_t kNil = -1;
-constexpr int kBlockShift = 12;
-constexpr std::int32_t kBlockNodes = std::int32_t{1} << kBlockShift;
 constexpr Colour kColourMask = 0x00FFFFFF;
-
-struct Row {
-  std::array<char, kDisplayColumns + 1> chars;  // an LF, when present, follows the visible characters
-  std::array<std::uint8_t, kDisplayColumns + 1> colours;  // palette indices, one per character
-  std::uint8_t length;                                     // visible characters
-  bool lf;
-  int size() const { return length + (lf ? 1 : 0); }
-};
-
-struct Node {
-  Row row;
-  std::int32_t left;  // also the link of the free list
-  std::int32_t right;
-  std::uint32_t priority;
-  std::int32_t rows;  // subtree totals
-  std::int32_t chars;
-  std::int32_t lfs;
-};
-// The memory budget at the default cap assumes about 200 bytes a row.
-static_assert(sizeof(Node) <= 192);
 
 // Colours are stored as one-byte indices. The program uses a handful of colours; should 256
 // distinct ones ever be asked for, later ones are shown in the nearest colour already known.
@@ -94,255 +70,15 @@ bool is_blank(char ch) { return ch == ' ' || ch == '\t'; }
 struct TextModel::Impl {
   explicit Impl(int rows_cap) : cap(std::clamp(rows_cap, kDisplayPageRows, kMaxRowsLimit)) {
     palette.reset(default_colour);
-    root = allocate();
-    update(root);
-  }
-
-  // ---- Node pool ----
-
-  Node& node(std::int32_t id) { return blocks[id >> kBlockShift][id & (kBlockNodes - 1)]; }
-  const Node& node(std::int32_t id) const { return blocks[id >> kBlockShift][id & (kBlockNodes - 1)]; }
-
-  std::uint32_t next_priority() {
-    seed ^= seed << 13;
-    seed ^= seed >> 7;
-    seed ^= seed << 17;
-    return static_cast<std::uint32_t>(seed >> 32);
-  }
-
-  std::int32_t allocate() {
-    std::int32_t id = free_list;
-    if (id != kNil) {
-      free_list = node(id).left;
-    } else {
-      if (used == static_cast<std::int32_t>(blocks.size()) * kBlockNodes) {
-        // Untouched until used, so a fresh block costs address space, not memory.
-        blocks.push_back(std::make_unique_for_overwrite<Node[]>(kBlockNodes));
-      }
-      id = used++;
-    }
-    Node& n = node(id);
-    n.row.length = 0;
-    n.row.lf = false;
-    n.left = n.right = kNil;
-    n.priority = next_priority();
-    return id;
-  }
-
-  void release(std::int32_t id) {
-    node(id).left = free_list;
-    free_list = id;
-  }
-
-  void release_tree(std::int32_t t) {
-    if (t == kNil) return;
-    stack.clear();
-    stack.push_back(t);
-    while (!stack.empty()) {
-      const std::int32_t id = stack.back();
-      stack.pop_back();
-      const Node& n = node(id);
-      if (n.left != kNil) stack.push_back(n.left);
-      if (n.right != kNil) stack.push_back(n.right);
-      release(id);
-    }
-  }
-
-  // Rows of a detached subtree, in order.
-  void flatten(std::int32_t t, std::vector<std::int32_t>& out) {
-    out.clear();
-    stack.clear();
-    while (t != kNil || !stack.empty()) {
-      while (t != kNil) {
-        stack.push_back(t);
-        t = node(t).left;
-      }
-      t = stack.back();
-      stack.pop_back();
-      out.push_back(t);
-      t = node(t).right;
-    }
-  }
-
-  // ---- Treap ----
-
-  int rows_of(std::int32_t t) const { return t == kNil ? 0 : node(t).rows; }
-  int chars_of(std::int32_t t) const { return t == kNil ? 0 : node(t).chars; }
-  int lfs_of(std::int32_t t) const { return t == kNil ? 0 : node(t).lfs; }
-
-  void update(std::int32_t t) {
-    Node& n = node(t);
-    n.rows = 1 + rows_of(n.left) + rows_of(n.right);
-    n.chars = n.row.size() + chars_of(n.left) + chars_of(n.right);
-    n.lfs = (n.row.lf ? 1 : 0) + lfs_of(n.left) + lfs_of(n.right);
-  }
-
-  // l receives the first k rows of t, r the rest.
-  void split(std::int32_t t, int k, std::int32_t& l, std::int32_t& r) {
-    if (t == kNil) {
-      l = r = kNil;
-      return;
-    }
-    Node& n = node(t);
-    if (k <= rows_of(n.left)) {
-      split(n.left, k, l, n.left);
-      r = t;
-    } else {
-      split(n.right, k - rows_of(n.left) - 1, n.right, r);
-      l = t;
-    }
-    update(t);
-  }
-
-  std::int32_t merge(std::int32_t a, std::int32_t b) {
-    if (a == kNil) return b;
-    if (b == kNil) return a;
-    if (node(a).priority > node(b).priority) {
-      node(a).right = merge(node(a).right, b);
-      update(a);
-      return a;
-    }
-    node(b).left = merge(a, node(b).left);
-    update(b);
-    return b;
-  }
-
-  // ---- Queries (root always holds at least one row) ----
-
-  int row_count() const { return rows_of(root); }
-  int length() const { return chars_of(root); }
-
-  std::int32_t node_at(int k) const {
-    std::int32_t t = root;
-    for (;;) {
-      const Node& n = node(t);
-      const int left_rows = rows_of(n.left);
-      if (k < left_rows) {
-        t = n.left;
-      } else if (k == left_rows) {
-        return t;
-      } else {
-        k -= left_rows + 1;
-        t = n.right;
-      }
-    }
-  }
-  const Row& row_at(int k) const { return node(node_at(k)).row; }
-
-  struct Prefix {
-    int chars = 0;
-    int lfs = 0;
-  };
-  // Characters and LF-ended rows before row k (k may be the row count).
-  Prefix prefix(int k) const {
-    Prefix p;
-    std::int32_t t = root;
-    while (t != kNil) {
-      const Node& n = node(t);
-      const int left_rows = rows_of(n.left);
-      if (k < left_rows) {
-        t = n.left;
-        continue;
-      }
-      p.chars += chars_of(n.left);
-      p.lfs += lfs_of(n.left);
-      if (k == left_rows) break;
-      p.chars += n.row.size();
-      p.lfs += n.row.lf ? 1 : 0;
-      k -= left_rows + 1;
-      t = n.right;
-    }
-    return p;
-  }
-  int row_start(int k) const { return prefix(k).chars; }
-
-  // The row holding pos; the end of the text (or beyond) is in the last row.
-  int row_of(int pos) const {
-    if (pos >= length()) return row_count() - 1;
-    pos = std::max(pos, 0);
-    int row = 0;
-    std::int32_t t = root;
-    for (;;) {
-      const Node& n = node(t);
-      const int left_chars = chars_of(n.left);
-      if (pos < left_chars) {
-        t = n.left;
-        continue;
-      }
-      pos -= left_chars;
-      row += rows_of(n.left);
-      if (pos < n.row.size()) return row;
-      pos -= n.row.size();
-      ++row;
-      t = n.right;
-    }
-  }
-
-  // The first LF-ended row at or after row k, or the last row: where the wrapping of k's line ends.
-  int line_end_row(int k) const {
-    int wanted = prefix(k).lfs;
-    if (wanted >= lfs_of(root)) return row_count() - 1;
-    int row = 0;
-    std::int32_t t = root;
-    for (;;) {
-      const Node& n = node(t);
-      const int left_lfs = lfs_of(n.left);
-      if (wanted < left_lfs) {
-        t = n.left;
-        continue;
-      }
-      wanted -= left_lfs;
-      row += rows_of(n.left);
-      if (n.row.lf) {
-        if (wanted == 0) return row;
-        --wanted;
-      }
-      ++row;
-      t = n.right;
-    }
+    tree.root = tree.allocate();
+    tree.update(tree.root);
   }
 
   // The furthest column that is still on row k: a wrapped row ends before its last character, since
   // the position after it is the first of the next row.
   int last_column(int k) const {
-    const Row& r = row_at(k);
-    return (r.lf || k == row_count() - 1) ? r.length : r.length - 1;
-  }
-
-  // Calls fn(chars, colours, count) for the pieces of [pos, pos + count), in order.
-  template <typename Fn>
-  void for_each_piece(int pos, int count, Fn fn) const {
-    if (count <= 0) return;
-    const int first = row_of(pos);
-    int offset = pos - row_start(first);
-    // In-order walk from row `first`: the stack holds the rows still to visit.
-    std::vector<std::int32_t> pending;
-    std::int32_t t = root;
-    int k = first;
-    while (t != kNil) {
-      const Node& n = node(t);
-      const int left_rows = rows_of(n.left);
-      if (k < left_rows) {
-        pending.push_back(t);
-        t = n.left;
-      } else if (k == left_rows) {
-        pending.push_back(t);
-        break;
-      } else {
-        k -= left_rows + 1;
-        t = n.right;
-      }
-    }
-    while (count > 0 && !pending.empty()) {
-      const std::int32_t id = pending.back();
-      pending.pop_back();
-      const Row& r = node(id).row;
-      const int take = std::min(count, r.size() - offset);
-      fn(r.chars.data() + offset, r.colours.data() + offset, take);
-      count -= take;
-      offset = 0;
-      for (t = node(id).right; t != kNil; t = node(t).left) pending.push_back(t);
-    }
+    const Row& r = tree.row_at(k);
+    return (r.lf || k == tree.row_count() - 1) ? r.length : r.length - 1;
   }
 
   // ---- Row writer: lays a character stream out into new rows, built into a treap as it goes ----
@@ -356,8 +92,8 @@ struct TextModel::Impl {
     };
     std::size_t line = before_lf(chars, count);
     while (count > 0) {
-      if (out_row == kNil) out_row = allocate();
-      Row& r = node(out_row).row;
+      if (out_row == RowTree::kNil) out_row = tree.allocate();
+      Row& r = tree.node(out_row).row;
       if (line == 0) {
         r.chars[r.length] = '\n';
         r.colours[r.length] = colours != nullptr ? *colours : colour;
@@ -410,7 +146,7 @@ struct TextModel::Impl {
   void out_wrap(char next) {
     int cut = kDisplayColumns;
     if (!is_blank(next)) {
-      const Row& full = node(out_row).row;
+      const Row& full = tree.node(out_row).row;
       for (int i = kDisplayColumns - 1; i > 0; --i) {
         if (is_blank(full.chars[static_cast<std::size_t>(i)])) {
           cut = i;
@@ -422,9 +158,9 @@ struct TextModel::Impl {
       out_close();
       return;
     }
-    const std::int32_t rest = allocate();
-    Row& full = node(out_row).row;  // nodes never move when the pool grows
-    Row& moved = node(rest).row;
+    const RowTree::Id rest = tree.allocate();
+    Row& full = tree.node(out_row).row;  // nodes never move when the pool grows
+    Row& moved = tree.node(rest).row;
     const int count = kDisplayColumns - cut;
     std::copy_n(full.chars.begin() + cut, count, moved.chars.begin());
     std::copy_n(full.colours.begin() + cut, count, moved.colours.begin());
@@ -434,30 +170,17 @@ struct TextModel::Impl {
     out_row = rest;
   }
 
-  // Appends the finished row to the treap being built: the right spine of a treap built in row
-  // order is a stack, so each row costs amortised O(1).
+  // Appends the finished row to the rows being built.
   void out_close() {
-    const std::int32_t x = out_row;
-    out_row = kNil;
-    std::int32_t last = kNil;
-    while (!spine.empty() && node(spine.back()).priority < node(x).priority) {
-      last = spine.back();
-      spine.pop_back();
-      update(last);
-    }
-    node(x).left = last;
-    if (!spine.empty()) node(spine.back()).right = x;
-    spine.push_back(x);
+    tree.append_built(out_row);
+    out_row = RowTree::kNil;
   }
 
   // `last_row`: the stream ends the text, so its final row is kept even when empty.
-  std::int32_t out_finish(bool last_row) {
-    if (out_row == kNil && last_row) out_row = allocate();
-    if (out_row != kNil) out_close();
-    for (std::size_t i = spine.size(); i-- > 0;) update(spine[i]);
-    const std::int32_t built = spine.empty() ? kNil : spine.front();
-    spine.clear();
-    return built;
+  RowTree::Id out_finish(bool last_row) {
+    if (out_row == RowTree::kNil && last_row) out_row = tree.allocate();
+    if (out_row != RowTree::kNil) out_close();
+    return tree.finish_built();
   }
 
   // ---- Edits ----
@@ -466,24 +189,24 @@ struct TextModel::Impl {
   // change to the end of the LF-ended line holding b; rows before keep their wrapping, rows after
   // are untouched.
   void replace_range(int a, int b, std::string_view text, std::uint8_t colour) {
-    int first = row_of(a);
+    int first = tree.row_of(a);
     // Where a row ends depends on the 81 characters from its start, so the wrapped row before the
     // edit is rewritten too when it starts within 80 characters of it: a word growing at the edit
     // moves down, an LF arriving right after a full row joins it, an emptied last row disappears.
     // The row before that one cannot change: the two of them span more than 80 characters.
-    if (first > 0 && !row_at(first - 1).lf && row_start(first - 1) + kDisplayColumns >= a) --first;
-    const int last = line_end_row(row_of(b));
-    std::int32_t left = kNil;
-    std::int32_t mid = kNil;
-    std::int32_t right = kNil;
-    split(root, last + 1, mid, right);
-    split(mid, first, left, mid);
-    flatten(mid, old_rows);
+    if (first > 0 && !tree.row_at(first - 1).lf && tree.row_start(first - 1) + kDisplayColumns >= a) --first;
+    const int last = tree.line_end_row(tree.row_of(b));
+    RowTree::Id left = RowTree::kNil;
+    RowTree::Id mid = RowTree::kNil;
+    RowTree::Id right = RowTree::kNil;
+    tree.split(tree.root, last + 1, mid, right);
+    tree.split(mid, first, left, mid);
+    tree.flatten(mid, old_rows);
 
-    int pos = chars_of(left);
+    int pos = tree.chars_of(left);
     bool inserted = false;
-    for (const std::int32_t id : old_rows) {
-      const Row& r = node(id).row;
+    for (const RowTree::Id id : old_rows) {
+      const Row& r = tree.node(id).row;
       const int lo = pos;
       const int hi = pos + r.size();
       if (lo < a) out_put(r.chars.data(), r.colours.data(), 0, static_cast<std::size_t>(std::min(hi, a) - lo));
@@ -495,23 +218,23 @@ struct TextModel::Impl {
         out_put(r.chars.data() + (from - lo), r.colours.data() + (from - lo), 0,
                 static_cast<std::size_t>(hi - from));
       }
-      release(id);  // fully read: the writer may reuse it
+      tree.release(id);  // fully read: the writer may reuse it
       pos = hi;
     }
-    root = merge(merge(left, out_finish(right == kNil)), right);
+    tree.root = tree.merge(tree.merge(left, out_finish(right == RowTree::kNil)), right);
     modified = true;
     ++revision;
   }
 
   // Drops the oldest whole pages until the cap holds; everything positional shifts with the text.
   void trim() {
-    const int excess = row_count() - cap;
+    const int excess = tree.row_count() - cap;
     if (excess <= 0) return;
     const int drop = (excess + kDisplayPageRows - 1) / kDisplayPageRows * kDisplayPageRows;
-    std::int32_t dropped = kNil;
-    split(root, drop, dropped, root);
-    const int dropped_chars = chars_of(dropped);
-    release_tree(dropped);
+    RowTree::Id dropped = RowTree::kNil;
+    tree.split(tree.root, drop, dropped, tree.root);
+    const int dropped_chars = tree.chars_of(dropped);
+    tree.release_tree(dropped);
     anchor = std::max(anchor - dropped_chars, 0);
     active = std::max(active - dropped_chars, 0);
     first_visible = std::max(first_visible - drop, 0);
@@ -549,7 +272,7 @@ struct TextModel::Impl {
   }
 
   void set_first_visible(long long row) {
-    const int clamped = static_cast<int>(std::clamp<long long>(row, 0, row_count() - 1));
+    const int clamped = static_cast<int>(std::clamp<long long>(row, 0, tree.row_count() - 1));
     if (clamped == first_visible) return;
     first_visible = clamped;
     ++revision;
@@ -558,7 +281,7 @@ struct TextModel::Impl {
 
   // Scrolls just enough to show the row of the moving end of the selection.
   void show_caret() {
-    const int row = row_of(active);
+    const int row = tree.row_of(active);
     if (row < first_visible) {
       set_first_visible(row);
     } else if (row >= first_visible + kDisplayPageRows) {
@@ -576,21 +299,15 @@ struct TextModel::Impl {
   // Up, down and the page keys: the same column on row `row` (clamped to it), remembered so that
   // passing through a short row does not lose it.
   int vertical_target(long long row) {
-    const int from = row_of(active);
-    if (goal_column < 0) goal_column = active - row_start(from);
-    const int target = static_cast<int>(std::clamp<long long>(row, 0, row_count() - 1));
-    return row_start(target) + std::min(goal_column, last_column(target));
+    const int from = tree.row_of(active);
+    if (goal_column < 0) goal_column = active - tree.row_start(from);
+    const int target = static_cast<int>(std::clamp<long long>(row, 0, tree.row_count() - 1));
+    return tree.row_start(target) + std::min(goal_column, last_column(target));
   }
 
-  std::vector<std::unique_ptr<Node[]>> blocks;
-  std::int32_t used = 0;  // nodes ever taken from the blocks
-  std::int32_t free_list = kNil;
-  std::int32_t root = kNil;
-  std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
-  std::vector<std::int32_t> stack;     // traversal scratch
-  std::vector<std::int32_t> old_rows;  // rows being rewritten by an edit
-  std::vector<std::int32_t> spine;     // right spine of the treap the writer builds
-  std::int32_t out_row = kNil;         // the writer's open row
+  RowTree tree;
+  std::vector<RowTree::Id> old_rows;  // rows being rewritten by an edit
+  RowTree::Id out_row = RowTree::kNil;         // the writer's open row
 
   const int cap;
   Palette palette;
@@ -612,9 +329,9 @@ void TextModel::set_default_colour(Colour colour) {
   Impl& m = *impl_;
   colour &= kColourMask;
   // Every row now shows palette entry 0, so the palette can start again from the new colour.
-  m.flatten(m.root, m.old_rows);
-  for (const std::int32_t id : m.old_rows) {
-    Row& r = m.node(id).row;
+  m.tree.flatten(m.tree.root, m.old_rows);
+  for (const RowTree::Id id : m.old_rows) {
+    Row& r = m.tree.node(id).row;
     std::fill_n(r.colours.begin(), r.size(), std::uint8_t{0});
   }
   m.default_colour = colour;
@@ -640,26 +357,26 @@ Selection TextModel::selection() const { return {impl_->sel_min(), impl_->sel_ma
 
 void TextModel::set_selection(int cpMin, int cpMax) {
   Impl& m = *impl_;
-  const int length = m.length();
+  const int length = m.tree.length();
   const int low = std::clamp(cpMin, 0, length);
   const int high = cpMax == -1 ? length : std::clamp(cpMax, 0, length);
   m.select(std::min(low, high), std::max(low, high));
   m.goal_column = -1;
 }
 
-int TextModel::line_from_char(int pos) const { return impl_->row_of(pos == -1 ? impl_->sel_min() : pos); }
+int TextModel::line_from_char(int pos) const { return impl_->tree.row_of(pos == -1 ? impl_->sel_min() : pos); }
 
-int TextModel::line_length(int pos) const { return impl_->row_at(line_from_char(pos)).length; }
+int TextModel::line_length(int pos) const { return impl_->tree.row_at(line_from_char(pos)).length; }
 
 int TextModel::line_index(int line) const {
   if (line == -1) line = line_from_char(-1);
-  if (line < 0 || line >= impl_->row_count()) return -1;
-  return impl_->row_start(line);
+  if (line < 0 || line >= impl_->tree.row_count()) return -1;
+  return impl_->tree.row_start(line);
 }
 
-int TextModel::line_count() const { return impl_->row_count(); }
+int TextModel::line_count() const { return impl_->tree.row_count(); }
 
-int TextModel::text_length() const { return impl_->length(); }
+int TextModel::text_length() const { return impl_->tree.length(); }
 
 int TextModel::first_visible_line() const { return impl_->first_visible; }
 
@@ -669,9 +386,9 @@ void TextModel::line_scroll(int lines) {
 
 void TextModel::set_text(std::string_view text) {
   Impl& m = *impl_;
-  m.release_tree(m.root);
-  m.root = m.allocate();
-  m.update(m.root);
+  m.tree.release_tree(m.tree.root);
+  m.tree.root = m.tree.allocate();
+  m.tree.update(m.tree.root);
   // No row refers to the palette any more: a good moment to forget colours no longer shown.
   m.palette.reset(m.default_colour);
   m.insert_index = m.palette.index_of(m.insert_colour);
@@ -689,25 +406,25 @@ void TextModel::set_modified(bool modified) { impl_->modified = modified; }
 bool TextModel::modified() const { return impl_->modified; }
 
 std::string TextModel::row_text(int row) const {
-  if (row < 0 || row >= impl_->row_count()) return {};
-  const Row& r = impl_->row_at(row);
+  if (row < 0 || row >= impl_->tree.row_count()) return {};
+  const Row& r = impl_->tree.row_at(row);
   return std::string(r.chars.data(), static_cast<std::size_t>(r.size()));
 }
 
 void TextModel::row_colours(int row, Colour* out, int capacity) const {
-  if (out == nullptr || row < 0 || row >= impl_->row_count()) return;
-  const Row& r = impl_->row_at(row);
+  if (out == nullptr || row < 0 || row >= impl_->tree.row_count()) return;
+  const Row& r = impl_->tree.row_at(row);
   const int count = std::min(capacity, r.size());
   for (int i = 0; i < count; ++i) out[i] = impl_->palette.colour(r.colours[i]);
 }
 
 std::string TextModel::text(int pos, int count) const {
-  const int length = impl_->length();
+  const int length = impl_->tree.length();
   pos = std::clamp(pos, 0, length);
   count = std::clamp(count, 0, length - pos);
   std::string out;
   out.reserve(static_cast<std::size_t>(count));
-  impl_->for_each_piece(pos, count, [&out](const char* chars, const std::uint8_t*, int n) {
+  impl_->tree.for_each_piece(pos, count, [&out](const char* chars, const std::uint8_t*, int n) {
     out.append(chars, static_cast<std::size_t>(n));
   });
   return out;
@@ -742,56 +459,56 @@ void TextModel::move_left(bool extend) {
 
 void TextModel::move_right(bool extend) {
   Impl& m = *impl_;
-  m.move_to((extend || m.anchor == m.active) ? std::min(m.active + 1, m.length()) : m.sel_max(), extend);
+  m.move_to((extend || m.anchor == m.active) ? std::min(m.active + 1, m.tree.length()) : m.sel_max(), extend);
 }
 
 void TextModel::move_up(bool extend) {
   Impl& m = *impl_;
-  m.move_to(m.vertical_target(static_cast<long long>(m.row_of(m.active)) - 1), extend, true);
+  m.move_to(m.vertical_target(static_cast<long long>(m.tree.row_of(m.active)) - 1), extend, true);
 }
 
 void TextModel::move_down(bool extend) {
   Impl& m = *impl_;
-  m.move_to(m.vertical_target(static_cast<long long>(m.row_of(m.active)) + 1), extend, true);
+  m.move_to(m.vertical_target(static_cast<long long>(m.tree.row_of(m.active)) + 1), extend, true);
 }
 
 void TextModel::move_home(bool extend) {
   Impl& m = *impl_;
-  m.move_to(m.row_start(m.row_of(m.active)), extend);
+  m.move_to(m.tree.row_start(m.tree.row_of(m.active)), extend);
 }
 
 void TextModel::move_end(bool extend) {
   Impl& m = *impl_;
-  const int row = m.row_of(m.active);
-  m.move_to(m.row_start(row) + m.row_at(row).length, extend);
+  const int row = m.tree.row_of(m.active);
+  m.move_to(m.tree.row_start(row) + m.tree.row_at(row).length, extend);
 }
 
 void TextModel::page_up(bool extend) {
   Impl& m = *impl_;
-  const int row = m.row_of(m.active);
+  const int row = m.tree.row_of(m.active);
   const int pos = m.vertical_target(static_cast<long long>(row) - kDisplayPageRows);
   // The view moves with the caret, so the caret keeps its place on the screen.
-  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.row_of(pos) - row));
+  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.tree.row_of(pos) - row));
   m.move_to(pos, extend, true);
 }
 
 void TextModel::page_down(bool extend) {
   Impl& m = *impl_;
-  const int row = m.row_of(m.active);
+  const int row = m.tree.row_of(m.active);
   const int pos = m.vertical_target(static_cast<long long>(row) + kDisplayPageRows);
-  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.row_of(pos) - row));
+  m.set_first_visible(static_cast<long long>(m.first_visible) + (m.tree.row_of(pos) - row));
   m.move_to(pos, extend, true);
 }
 
 void TextModel::place_caret(int row, int column, bool extend) {
   Impl& m = *impl_;
-  const int target = std::clamp(row, 0, m.row_count() - 1);
-  m.move_to(m.row_start(target) + std::clamp(column, 0, m.last_column(target)), extend);
+  const int target = std::clamp(row, 0, m.tree.row_count() - 1);
+  m.move_to(m.tree.row_start(target) + std::clamp(column, 0, m.last_column(target)), extend);
 }
 
 void TextModel::select_all() {
   Impl& m = *impl_;
-  m.select(0, m.length());
+  m.select(0, m.tree.length());
   m.goal_column = -1;
 }
 

@@ -4,7 +4,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
-#include "core/hex_transfer.h"
+#include "core/port_claim.h"
 #include "serial/input_refill.h"
 #include "serial/ser.h"
 #include "shell/port_presentation.h"

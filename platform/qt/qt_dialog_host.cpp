@@ -1,23 +1,18 @@
 #include "platform/qt/qt_dialog_host.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
-#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTextDocument>
@@ -34,57 +29,6 @@ namespace {
 
 // A period below this would keep the event loop busy; it is what the shortest timer gets.
 constexpr unsigned kShortestPeriodMs = 10;
-
-QString from_utf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string to_utf8(const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-// Rounds like the dialog manager's conversion of dialog units (a * b / c to the nearest).
-int scale(int units, int base, int divisor) { return (units * base + divisor / 2) / divisor; }
-
-QRect to_pixels(const DialogUnits& box, QSize base) {
-  return QRect(scale(box.x, base.width(), 4), scale(box.y, base.height(), 8),
-               scale(box.width, base.width(), 4), scale(box.height, base.height(), 8));
-}
-
-// Dialog units are a quarter of the font's average character width and an eighth of its height,
-// the average measured over the Latin alphabet.
-QSize measure_base_units(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const int alphabet =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  return QSize(std::max(1, (alphabet + 26) / 52), std::max(1, metrics.height()));
-}
-
-// A push-like radio button: a click checks it, never unchecks it.
-class RadioButton final : public QPushButton {
- public:
-  using QPushButton::QPushButton;
-
- protected:
-  void nextCheckState() override { setChecked(true); }
-};
-
-// Qt's three-state box steps unchecked -> indeterminate -> checked; the dialog's indicators step
-// unchecked -> checked -> indeterminate, as the program expects of a click.
-class TriStateBox final : public QCheckBox {
- public:
-  using QCheckBox::QCheckBox;
-
- protected:
-  void nextCheckState() override {
-    switch (checkState()) {
-      case Qt::Unchecked: setCheckState(Qt::Checked); break;
-      case Qt::Checked: setCheckState(Qt::PartiallyChecked); break;
-      case Qt::PartiallyChecked: setCheckState(Qt::Unchecked); break;
-    }
-  }
-};
 
 // A text the program puts in a selector shows its start (a port's COM number), as the dialog manager
 // shows it; Qt's edit field would show the end of a text longer than the field.
@@ -110,102 +54,7 @@ int run_box(QDialog& box, std::vector<QDialog*>& open_boxes) {
   return result;
 }
 
-QLabel* make_label(QWidget* parent, std::string_view caption, Qt::Alignment alignment) {
-  auto* label = new QLabel(parent);
-  // Captions and status texts (file names among them) are shown as they are, never as markup.
-  label->setTextFormat(Qt::PlainText);
-  label->setAlignment(alignment);
-  label->setText(from_utf8(caption));
-  return label;
-}
-
 }  // namespace
-
-// The window itself: its close box, Escape and Enter are the dialog's, not Qt's.
-class QtDialogHost::Window final : public QDialog {
- public:
-  explicit Window(QtDialogHost& host) : host_(host) {}
-
-  // Qt's own ways of accepting or rejecting a dialog would hide it behind the procedure's back:
-  // the window ends only through end_dialog, and a rejection is the dialog manager's cancel.
-  void accept() override {}
-  void reject() override { host_.post({MessageKind::Command, IDCANCEL, Notification::Clicked}); }
-
- protected:
-  // The procedure decides what the close box does; the window closes only when the dialog ends.
-  void closeEvent(QCloseEvent* event) override {
-    event->ignore();
-    host_.post({MessageKind::Close});
-  }
-
-  void keyPressEvent(QKeyEvent* event) override {
-    switch (event->key()) {
-      case Qt::Key_Escape:
-        reject();
-        break;
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        // No default action: ending the dialog on Enter in the message field would end a session.
-        break;
-      default:
-        event->ignore();
-        break;
-    }
-  }
-
- private:
-  QtDialogHost& host_;
-};
-
-// A selector that reports its list opening and closing.
-class QtDialogHost::Selector final : public QComboBox {
- public:
-  Selector(QtDialogHost& host, int id, QWidget* parent) : QComboBox(parent), host_(host), id_(id) {}
-
-  void showPopup() override {
-    QComboBox::showPopup();
-    host_.post({MessageKind::Command, id_, Notification::DropDown});
-  }
-  void hidePopup() override {
-    QComboBox::hidePopup();
-    host_.post({MessageKind::Command, id_, Notification::CloseUp});
-  }
-
- private:
-  QtDialogHost& host_;
-  int id_;
-};
-
-// Watches one selector for the focus coming and leaving and for wheel turns it did not ask for.
-class QtDialogHost::SelectorWatch final : public QObject {
- public:
-  SelectorWatch(QtDialogHost& host, int id, QComboBox* selector)
-      : QObject(selector), host_(host), id_(id) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusIn) {
-      // The focus coming back from the selector's own list is no new arrival.
-      if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-        host_.post({MessageKind::Command, id_, Notification::SetFocus});
-    } else if (event->type() == QEvent::FocusOut) {
-      // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
-      // once as the list opens, and only the first time says why).
-      const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
-                               static_cast<QComboBox*>(watched)->view()->isVisible();
-      if (!to_own_list) host_.post({MessageKind::Command, id_, Notification::KillFocus});
-    } else if (event->type() == QEvent::Wheel) {
-      // A wheel turned while the pointer crosses a selector must not change a port's setting;
-      // only a selector that has the focus takes it.
-      if (!static_cast<QWidget*>(watched)->hasFocus()) return true;
-    }
-    return false;
-  }
-
- private:
-  QtDialogHost& host_;
-  int id_;
-};
 
 QtDialogHost::QtDialogHost(const DialogTemplate& dialog, DialogProc procedure, int scrollback_rows)
     : dialog_(dialog),
@@ -284,115 +133,12 @@ void QtDialogHost::signalled() {
 }
 
 void QtDialogHost::build() {
-  window_ = std::make_unique<Window>(*this);
-  window_->setWindowTitle(from_utf8(dialog_.caption));
-  // An ordinary top-level window rather than a dialog-type one: window managers give dialog-type
-  // windows no minimise box, and this dialog is the program's main window.
-  window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint);
-  // The template's face is a Windows bitmap font that Linux lacks: the desktop's own sans font
-  // stands in, at the template's size.
-  QFont font = QApplication::font();
-  font.setPointSize(dialog_.font_points > 0 ? dialog_.font_points : 8);
-  window_->setFont(font);
-  base_units_ = measure_base_units(font);
-  const QRect size = to_pixels(dialog_.size, base_units_);
-  window_->setFixedSize(size.width(), size.height());
-
-  for (const ControlTemplate& layout : dialog_.controls) {
-    QWidget* made = make_control(layout);
-    if (layout.id >= 0) controls_[layout.id] = {&layout, made};
-    if (layout.kind == ControlKind::GroupBox) made->lower();  // frames stay behind what they hold
-  }
-}
-
-QWidget* QtDialogHost::make_control(const ControlTemplate& layout) {
-  QWidget* parent = window_.get();
-  const QRect box = to_pixels(layout.box, base_units_);
-  const int id = layout.id;
-  QWidget* made = nullptr;
-  QAbstractButton* button = nullptr;
-  switch (layout.kind) {
-    case ControlKind::Display:
-      screen_widget_ = new ScreenWidget(surface_, parent);
-      made = screen_widget_;
-      break;
-    case ControlKind::Selector: {
-      auto* selector = new Selector(*this, id, parent);
-      selector->setEditable(true);
-      // Entries come only from the program: Enter never adds one, and typing never completes one.
-      selector->setInsertPolicy(QComboBox::NoInsert);
-      selector->setCompleter(nullptr);
-      selector->setFocusPolicy(Qt::StrongFocus);
-      selector->installEventFilter(new SelectorWatch(*this, id, selector));
-      QObject::connect(selector, &QComboBox::activated, selector, [this, id](int) {
-        post({MessageKind::Command, id, Notification::SelChange});
-      });
-      // Only the user's typing: the program's own changes of the field report nothing.
-      QObject::connect(selector->lineEdit(), &QLineEdit::textEdited, selector, [this, id](const QString&) {
-        post({MessageKind::Command, id, Notification::EditChange});
-      });
-      // Queued, so that it follows Qt's own handling of the key, which chooses an entry the text
-      // names exactly (and reports that first as the selection change).
-      QObject::connect(
-          selector->lineEdit(), &QLineEdit::returnPressed, selector,
-          [this, id] { post({MessageKind::Command, id, Notification::Enter}); }, Qt::QueuedConnection);
-      // The template's height is the extent of the dropped list; the field keeps its own height.
-      selector->setGeometry(box.x(), box.y(), box.width(), selector->sizeHint().height());
-      return selector;
-    }
-    case ControlKind::ThreeState: {
-      auto* indicator = new TriStateBox(from_utf8(layout.caption), parent);
-      indicator->setTristate(true);
-      button = indicator;
-      break;
-    }
-    case ControlKind::PushCheck:
-    case ControlKind::PushRadio:
-    case ControlKind::PushButton: {
-      QPushButton* push = layout.kind == ControlKind::PushRadio
-                              ? new RadioButton(from_utf8(layout.caption), parent)
-                              : new QPushButton(from_utf8(layout.caption), parent);
-      push->setCheckable(layout.kind != ControlKind::PushButton);
-      // Enter on a focused button must not click it: the dialog has no default button.
-      push->setAutoDefault(false);
-      push->setDefault(false);
-      button = push;
-      break;
-    }
-    case ControlKind::GroupBox:
-      made = new QGroupBox(from_utf8(layout.caption), parent);
-      break;
-    case ControlKind::Label: {
-      QLabel* label = make_label(parent, layout.caption, Qt::AlignRight | Qt::AlignVCenter);
-      label->setWordWrap(true);  // a caption wider than its box takes two lines
-      made = label;
-      break;
-    }
-    case ControlKind::LabelLeft: {
-      QLabel* label = make_label(parent, layout.caption, Qt::AlignLeft | Qt::AlignTop);
-      label->setWordWrap(true);
-      made = label;
-      break;
-    }
-    case ControlKind::StatusLine:
-    case ControlKind::ProgressLine: {
-      QLabel* line = make_label(parent, layout.caption,
-                                (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) |
-                                    Qt::AlignVCenter);
-      line->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      line->setIndent(2);
-      made = line;
-      break;
-    }
-  }
-  if (button != nullptr) {
-    QObject::connect(button, &QAbstractButton::clicked, button, [this, id] { clicked(id); });
-    made = button;
-  }
-  made->setGeometry(box);
-  return made;
+  DialogWidgets built = build_dialog_widgets(
+      dialog_, surface_, {[this](const DialogMessage& message) { post(message); }, [this](int id) { clicked(id); }});
+  window_ = std::move(built.window);
+  controls_ = std::move(built.controls);
+  screen_widget_ = built.screen;
+  base_units_ = built.base_units;
 }
 
 // ---- Control lookup ----

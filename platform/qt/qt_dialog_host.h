@@ -18,8 +18,8 @@
 #include "platform/dialog_host.h"
 #include "platform/dialog_template.h"
 #include "platform/dispatcher.h"
+#include "platform/qt/dialog_widgets.h"
 
-class QDialog;
 class QEventLoop;
 class QSocketNotifier;
 class QTimer;
@@ -93,16 +93,7 @@ class QtDialogHost final : public DialogHost, public Desktop {
   bool ended() const { return dispatcher_.ended(); }
 
  private:
-  class Window;
-  class Selector;
-  class SelectorWatch;
-  struct Control {
-    const ControlTemplate* layout = nullptr;
-    QWidget* widget = nullptr;
-  };
-
   void build();
-  QWidget* make_control(const ControlTemplate& layout);
   template <class W>
   W* control_as(int id) const;
   const ControlTemplate* layout_of(int id) const;
@@ -120,9 +111,9 @@ class QtDialogHost final : public DialogHost, public Desktop {
   const DialogTemplate& dialog_;
   DisplaySurface surface_;
   Dispatcher dispatcher_;
-  std::unique_ptr<Window> window_;  // after surface_: the display widget refers to it
+  std::unique_ptr<DialogWindow> window_;  // after surface_: the display widget refers to it
   ScreenWidget* screen_widget_ = nullptr;
-  std::map<int, Control> controls_;
+  std::map<int, DialogControl> controls_;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   std::optional<DesktopInstallation> installation_;
   QEventLoop* loop_ = nullptr;  // exec()'s loop while it runs

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/qt/key_translation.h"
+
 namespace platform {
 namespace {
 
@@ -94,63 +96,6 @@ class TraceScrollBar final : public QScrollBar {
   QRect shown_handle_;
   int shown_ends_ = -1;
 };
-
-// What one key press means to the display: a virtual-key code (0: none) and a character (-1: none).
-struct Stroke {
-  int vk = 0;
-  int ch = -1;
-};
-
-Stroke translate(int key, bool control, const QString& text) {
-  switch (key) {
-    case Qt::Key_Backspace: return {VK_BACK, 0x08};
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return {VK_TAB, 0x09};
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return {VK_RETURN, 0x0D};
-    case Qt::Key_Escape: return {VK_ESCAPE, -1};  // only a key: the filter answers its key-down
-    case Qt::Key_PageUp: return {VK_PRIOR, -1};
-    case Qt::Key_PageDown: return {VK_NEXT, -1};
-    case Qt::Key_End: return {VK_END, -1};
-    case Qt::Key_Home: return {VK_HOME, -1};
-    case Qt::Key_Left: return {VK_LEFT, -1};
-    case Qt::Key_Up: return {VK_UP, -1};
-    case Qt::Key_Right: return {VK_RIGHT, -1};
-    case Qt::Key_Down: return {VK_DOWN, -1};
-    case Qt::Key_Delete: return {VK_DELETE, -1};
-    case Qt::Key_Space: return {0x20, ' '};
-    default: break;
-  }
-  if (control) {
-    // The control characters beyond Ctrl+A..Z, as terminals type them.
-    switch (key) {
-      case Qt::Key_At: return {0, 0x00};
-      case Qt::Key_BracketLeft: return {0, 0x1B};
-      case Qt::Key_Backslash: return {0, 0x1C};
-      case Qt::Key_BracketRight: return {0, 0x1D};
-      case Qt::Key_AsciiCircum: return {0, 0x1E};
-      case Qt::Key_Underscore: return {0, 0x1F};
-      default: break;
-    }
-  }
-  Stroke stroke;
-  if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-    stroke.vk = VK_KEY_A + (key - Qt::Key_A);
-    // The text of a Ctrl+letter event differs between platforms (and is a plain letter or empty
-    // under test input), so the control code comes from the key itself.
-    if (control) stroke.ch = key - Qt::Key_A + 1;
-  }
-  if (control) return stroke;  // no other Ctrl combination types a character
-  // Only one byte of Latin-1 is a character of the display; anything beyond it is not typed.
-  for (const QChar c : text) {
-    const char16_t unit = c.unicode();
-    if (unit >= 0x20 && unit <= 0xFF && unit != 0x7F) {
-      stroke.ch = unit;
-      break;
-    }
-  }
-  return stroke;
-}
 
 }  // namespace
 
@@ -432,7 +377,7 @@ void ScreenWidget::keyPressEvent(QKeyEvent* event) {
     return;
   }
   const KeyModifiers keys{modifiers.testFlag(Qt::ShiftModifier), modifiers.testFlag(Qt::ControlModifier)};
-  const Stroke stroke = translate(event->key(), keys.control, event->text());
+  const KeyStroke stroke = translate_key(event->key(), keys.control, event->text());
   if (stroke.vk == 0 && stroke.ch < 0) {
     event->ignore();
     return;

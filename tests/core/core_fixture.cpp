@@ -8,7 +8,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
-#include "core/hex_transfer.h"
+#include "core/port_claim.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
 #include "core/dialog_template.h"

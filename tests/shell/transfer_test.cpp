@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/hex.h"
-#include "core/hex_transfer.h"
+#include "core/hex_dump.h"
 #include "serial/deadline.h"
 #include "serial/devices.h"
 #include "serial/ser.h"

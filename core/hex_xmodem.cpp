@@ -1,0 +1,144 @@
+#include "core/hex_xmodem.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/hex.h"
+#include "core/hex_send.h"
+#include "core/port_claim.h"
+#include "core/resource.h"
+#include "core/transfer_thread.h"
+#include "serial/devices.h"
+#include "serial/ser.h"
+#include "xmodem/serxydrv.h"
+
+using platform::DialogHost;
+
+namespace {
+
+constexpr char NAK_CHAR = 0x15;
+
+constexpr const char* kNegotiating[] = {"", "X-Modem Negotiating... ", "X-Modem CRC Negotiating... ",
+                                        "X-Modem 1K Negotiating... "};
+
+int shown_packet = 0;
+
+// Made at the first XMODEM transfer, after the engine's own statics, so it ends before them.
+TransferThread& transfer_thread() {
+  static TransferThread thread;
+  return thread;
+}
+
+int serial_port() { return hex_obj[hex_xsend_port].portnum; }
+
+// Closes the transfer's port and opens it again with the dialog's settings and the start-up line
+// states. One that does not open is shown absent and is opened again by itself once its device
+// can be.
+bool reopen(DialogHost& hwnd) {
+  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+  obj.err = SioDone(obj.portnum);
+  if (hex_reopen(hwnd, hex_xsend_port)) return true;
+  hex_show_presence(hwnd, hex_xsend_port);
+  hex_reconnect_follow(hex_xsend_port, PortChange::Lost);
+  return false;
+}
+
+std::string failure_reason(int code, int os_error) {
+  if (code == TORVEL_WIN32ERR) {
+    // A failed read has left the device's own words with the port.
+    if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
+    if (hex_write_timed_out(os_error)) return "write timed out (flow control or far end not reading)";
+    return std::strerror(os_error);
+  }
+  if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
+  return "error " + std::to_string(code);
+}
+
+std::string xmodem_outcome(int code, int os_error) {
+  if (code == XY_NO_ERROR) return "X-Modem Completed ";
+  if (code == XY_ABORTED_ERROR) return "X-Modem Aborted ";
+  return "X-Modem Failed: " + failure_reason(code, os_error) + " ";
+}
+
+void end_xmodem(DialogHost& hwnd) {
+  TransferThread& thread = transfer_thread();
+  thread.join();
+  const int code = thread.outcome();
+  const std::string outcome = xmodem_outcome(code, thread.os_error());
+  xyRelease(serial_port());
+  hex_xmodem_busy = 0;
+  if (code == TORVEL_WIN32ERR && hex_device_gone(thread.os_error()))
+    hex_port_lost(hwnd, hex_xsend_port);
+  else
+    reopen(hwnd);
+  hex_show_claim(hwnd, false);
+  hwnd.stop_timer(HEX_XMODEM_TIMER);
+  hwnd.set_text(IDT_PROGRESS, outcome);
+}
+
+}  // namespace
+
+void hex_xmodem_start(DialogHost& hwnd, int protocol, const char* path) {
+  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+  hwnd.set_text(IDT_PROGRESS, kNegotiating[protocol]);
+  // The engine starts on a freshly opened port, which gets the dialog's settings back at once.
+  if (!reopen(hwnd)) {
+    hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: " + serial::open_failure(obj.portnum) + " ");
+    return;
+  }
+  if (const int rc = xyAcquire(obj.portnum); rc != 0) {
+    hwnd.set_text(IDT_PROGRESS, xmodem_outcome(rc, 0));
+    return;
+  }
+  if (hex_send_file)
+    xyStartTx(obj.portnum, path, protocol == HEX_XMODEM_1K ? 1 : 0, 0);
+  else
+    xyStartRx(obj.portnum, path, protocol == HEX_XMODEM ? NAK_CHAR : 'C', 0);
+  if (!transfer_thread().start(obj.portnum)) {
+    xyAbort(obj.portnum);
+    xyRelease(obj.portnum);
+    hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: no thread for the transfer ");
+    return;
+  }
+  hex_xmodem_busy = 1;
+  shown_packet = 0;
+  hex_show_claim(hwnd, true);
+  hex_start_timer(hwnd, HEX_XMODEM_TIMER, HEX_XTIME);
+}
+
+void hex_periodic_transfer(DialogHost& hwndDlg) {
+  hwndDlg.stop_timer(HEX_XMODEM_TIMER);
+  if (!hex_xmodem_busy) return;
+  const TransferThread& thread = transfer_thread();
+  if (thread.done()) {
+    end_xmodem(hwndDlg);
+    return;
+  }
+  // Shown when it changes, so a refused key's reason stays readable until the next packet.
+  if (const int packet = thread.packet(); packet > 0 && packet != shown_packet) {
+    shown_packet = packet;
+    hwndDlg.set_text(IDT_PROGRESS, "Packets = " + std::to_string(packet) + " ");
+  }
+  hex_start_timer(hwndDlg, HEX_XMODEM_TIMER, HEX_XTIME);
+}
+
+void hex_xmodem_abort(DialogHost& hwnd) {
+  if (!hex_xmodem_busy) return;
+  TransferThread& thread = transfer_thread();
+  thread.request_abort();
+  if (thread.done())
+    end_xmodem(hwnd);
+  else
+    hex_start_timer(hwnd, HEX_XMODEM_TIMER, HEX_XTIME);  // its tick ends the transfer
+}
+
+void hex_xmodem_quit(DialogHost& hwnd) {
+  if (!hex_xmodem_busy) return;
+  TransferThread& thread = transfer_thread();
+  thread.request_abort();
+  thread.join();
+  xyRelease(serial_port());
+  hex_xmodem_busy = 0;
+  hwnd.stop_timer(HEX_XMODEM_TIMER);
+}

@@ -1,0 +1,41 @@
+#include "core/port_claim.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/hex.h"
+#include "core/resource.h"
+#include "serial/devices.h"
+
+int hex_xsend_port = 0;
+
+namespace {
+
+constexpr int kHeldAlways[] = {IDB_GO_FILE, IDC_PORTA, IDC_PORTB};
+constexpr int kHeldSettings[HEX_MAX_PORT][5] = {
+    {IDC_SPEED1, IDC_DATA1, IDC_STOP1, IDC_PARITY1, IDC_FLOW1},
+    {IDC_SPEED2, IDC_DATA2, IDC_STOP2, IDC_PARITY2, IDC_FLOW2}};
+
+}  // namespace
+
+bool hex_port_busy(int port) { return (hex_xmodem_busy || hex_dump_busy) && port == hex_xsend_port; }
+
+bool hex_transfer_holds(int id) {
+  if (!hex_xmodem_busy && !hex_dump_busy) return false;
+  const auto held = [id](const auto& ids) { return std::find(std::begin(ids), std::end(ids), id) != std::end(ids); };
+  return held(kHeldAlways) || held(kHeldSettings[hex_xsend_port]);
+}
+
+void hex_show_claim(platform::DialogHost& hwnd, bool running) {
+  for (const int id : kHeldAlways) hwnd.set_enabled(id, !running);
+  for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
+}
+
+void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period) {
+  if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
+}
+
+bool hex_device_gone(int os_error) {
+  const serial::FailureKind kind = serial::failure_kind(os_error);
+  return kind == serial::FailureKind::Gone || kind == serial::FailureKind::NotFound;
+}
