@@ -5,6 +5,9 @@
 // The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
 // above 0x7F are written as character references, so a browser shows the characters the window
 // shows: the file declares no character set, and a browser left to guess one shows other letters.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,6 +88,21 @@ void save_log(std::uint32_t rgb, const char* text) {
   } while (*ch != '\0');
 }
 
+// A FIFO without a reader would hold open() for good, and the window with it: the log is opened
+// without waiting (such a FIFO fails with ENXIO), then written as any file.
+std::FILE* open_log_file(const char* name) {
+  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
+}
+
 // The box's second line: the file and the OS's reason, or why no file was named.
 std::string log_failure(const char* name, int error) {
   if (name[0] != '\0') return hex_os_reason(name, error);
@@ -112,7 +130,7 @@ void hex_log_open(platform::DialogHost& hwndDlg) {
   // on, and the open log kept what it showed.
   if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   hwndDlg.set_text(IDT_STATUS, name);
-  hex_logfile = std::fopen(name, "wb");
+  hex_logfile = open_log_file(name);
   if (hex_logfile == nullptr) {
     const int error = refusal == ENAMETOOLONG ? refusal : errno;
     hex_err_msg("Log File open error", error, log_failure(name, error));

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/qt/name_icon_provider.h"
 #include "platform/qt/screen_widget.h"
 #include "platform/shutdown_signals.h"
 
@@ -408,7 +409,9 @@ std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prom
 
 std::optional<std::string> QtDialogHost::ask_for_file(const FilePrompt& prompt) {
   if (file_prompt_handler_) return file_prompt_handler_(prompt);
+  NameIconProvider never_reads;  // a listed file is never opened (see its header)
   QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
+  chooser.setIconProvider(&never_reads);
   // A save prompt asks before replacing an existing file, and "No" leaves the user in the prompt.
   chooser.setAcceptMode(prompt.confirm_replace ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   chooser.setFileMode(QFileDialog::AnyFile);

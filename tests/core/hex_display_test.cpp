@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/hex.h"
@@ -196,7 +197,11 @@ TEST_F(LogTest, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
 TEST_F(LogTest, ALogThatCannotBeOpenedIsReportedAndNoLogIsShownAgain) {
   // The boxes' texts are checked with every other error box, in the dialog's tests.
   const std::string missing = (folder_ / "missing" / "trace.htm").string();
-  const std::optional<std::string> answers[] = {std::nullopt, missing, "/tmp/" + std::string(300, 'x') + ".htm"};
+  // A FIFO nothing reads would hold the open, and the window, for good.
+  const std::string fifo = (folder_ / "pipe.htm").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::optional<std::string> answers[] = {std::nullopt, missing, "/tmp/" + std::string(300, 'x') + ".htm",
+                                                fifo};
   for (const std::optional<std::string>& answer : answers) {
     SCOPED_TRACE(answer.value_or("cancelled"));
     host.clear_message_boxes();

@@ -2,6 +2,7 @@
 // the "text = number" form, and a second line that names the file or device and gives the system's
 // reason for that number (or says why there was no file at all).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -40,6 +41,8 @@ std::string reason(const std::string& subject, int error) { return subject + ": 
 TEST_F(ErrorBoxTest, EachNamesWhatFailedAndTheSystemsReason) {
   const std::string missing_folder = (folder_ / "missing" / "trace.htm").string();
   const std::string missing_file = (folder_ / "missing.bin").string();
+  const std::string fifo = (folder_ / "pipe.htm").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     const char* what;
     std::function<void()> provoke;
@@ -54,6 +57,8 @@ TEST_F(ErrorBoxTest, EachNamesWhatFailedAndTheSystemsReason) {
        "Error reconfiguring comm port parameters = " + std::to_string(EINVAL), reason(com1.slave_path(), EINVAL)},
       {"a log in a folder that does not exist", [&] { start_log(missing_folder); },
        "Log File open error = " + std::to_string(ENOENT), reason(missing_folder, ENOENT)},
+      {"a log into a FIFO nothing reads", [&] { start_log(fifo); }, "Log File open error = " + std::to_string(ENXIO),
+       reason(fifo, ENXIO)},
       {"a log prompt cancelled", [&] { start_log(std::nullopt); }, "Log File open error = " + std::to_string(ENOENT),
        "no file was named"},
       {"a log name too long to keep", [&] { start_log("/tmp/" + std::string(300, 'x') + ".htm"); },
