@@ -11,6 +11,7 @@
 #include <string>
 
 #include "serial/devices.h"
+#include "serial/exit_restore.h"
 #include "serial/input_refill.h"
 #include "serial/ser_platform.h"
 
@@ -178,6 +179,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   serial::platform::set_output_line(fd, OutputLine::Dtr, false);
   serial::platform::set_output_line(fd, OutputLine::Rts, false);
   rec.Handle = fd;
+  serial::remember_for_exit(Port, fd, rec.OldSettings);
   rec.Failure.clear();
   rec.FailureError = 0;
   rec.Counters = LineCounters{};
@@ -190,6 +192,7 @@ int SioDone(int Port) {
   PortRecord& rec = Record(Port);
   const int fd = rec.Handle;
   rec.Handle = INVALID_HANDLE;
+  serial::forget_for_exit(Port);
   // A byte pushed back belongs to this session; it must not turn up after the next open.
   rec.NextChar = 0;
   return serial::platform::close_line(fd, rec.OldSettings) == 0 ? 1 : 0;

@@ -139,13 +139,17 @@ int open_line(const char* path, const DeviceControl& dcb, int& fd_out, SavedSett
   return 0;
 }
 
-int close_line(int fd, const SavedSettings& saved) {
+void put_back(int fd, const SavedSettings& saved) {
   termios2 old{};
   std::memcpy(&old, saved.bytes.data(), sizeof old);
-  // Put back at once rather than after draining: with flow control stopped a drain never ends.
-  // Both calls fail on a device that has gone, which changes nothing about closing it.
   set(fd, old);
   ::ioctl(fd, TIOCNXCL);
+}
+
+int close_line(int fd, const SavedSettings& saved) {
+  // Put back at once rather than after draining: with flow control stopped a drain never ends.
+  // Both calls fail on a device that has gone, which changes nothing about closing it.
+  put_back(fd, saved);
   return ::close(fd) == 0 ? 0 : errno;
 }
 
