@@ -329,6 +329,55 @@ TEST_F(WindowTest, EscapeSendsOneEscapeAndLeavesTheWindowOpen) {
   EXPECT_EQ(shown(), "");
 }
 
+// Every key the keyboard filter handles, pressed on the trace pane in each view: the bytes that
+// reach the far end of the send port, each key's once. After each key a marker key ('z') shows that
+// nothing more of it comes.
+TEST_F(WindowTest, EachKeySendsItsBytesOnceInEveryView) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* in_ansi;   // sent in the ANSI view
+    const char* elsewhere; // sent in the other views
+  } keys[] = {
+      {"Up", Qt::Key_Up, Qt::NoModifier, "\x1b[A", ""},
+      {"Down", Qt::Key_Down, Qt::NoModifier, "\x1b[B", ""},
+      {"Right", Qt::Key_Right, Qt::NoModifier, "\x1b[C", ""},
+      {"Left", Qt::Key_Left, Qt::NoModifier, "\x1b[D", ""},
+      {"Home", Qt::Key_Home, Qt::NoModifier, "\x1b[H", ""},
+      {"End", Qt::Key_End, Qt::NoModifier, "\x1bOQ", ""},
+      {"Page Up", Qt::Key_PageUp, Qt::NoModifier, "\x1bOP", ""},
+      {"Page Down", Qt::Key_PageDown, Qt::NoModifier, "\x1bOS", ""},
+      {"Return", Qt::Key_Return, Qt::NoModifier, "\r\n", "\r"},
+      {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r\n", "\r"},
+      {"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", "\x1b"},
+      {"Delete", Qt::Key_Delete, Qt::NoModifier, "\b", "\b"},
+      {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", "\b"},
+      {"Tab", Qt::Key_Tab, Qt::NoModifier, "\t", "\t"},
+      {"Space", Qt::Key_Space, Qt::NoModifier, " ", " "},
+      {"a letter", Qt::Key_A, Qt::NoModifier, "a", "a"},
+      {"Ctrl+C without a selection", Qt::Key_C, Qt::ControlModifier, "\x03", "\x03"},
+      {"Ctrl+[", Qt::Key_BracketLeft, Qt::ControlModifier, "\x1b", "\x1b"},
+  };
+  for (int view = HEX_HEX_VIEW; view <= HEX_ICNI_VIEW; ++view) {
+    host.select_entry(IDC_VIEW, view);
+    host.dispatch_command(IDC_VIEW, platform::Notification::SelChange);
+    ASSERT_EQ(hex_view_mode, view);
+    for (const auto& k : keys) {
+      SCOPED_TRACE(std::string(k.name) + " in view " + std::to_string(view));
+      screen_widget().setFocus();
+      QTest::keyClick(&screen_widget(), k.key, k.modifiers);
+      QTest::keyClick(&screen_widget(), Qt::Key_Z);
+      const std::string expected = std::string(view == HEX_ANSI_VIEW ? k.in_ansi : k.elsewhere) + "z";
+      const std::string sent = com1.read(expected.size());
+      EXPECT_EQ(sent, expected);
+      if (sent != expected) com1.read(4096, std::chrono::milliseconds(100));  // the next key starts clean
+    }
+  }
+}
+
 TEST_F(WindowTest, BytesFromBothLinesAppearAtTheNextTickInTheirColours) {
   PtyPair& com1 = ports.bind_pty(0);
   PtyPair& com2 = ports.bind_pty(1);
