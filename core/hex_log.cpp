@@ -2,9 +2,14 @@
 //
 // A piece is an opening font tag with the colour of its port and direction, the text, and the
 // closing tag, written as it arrives and flushed at once, so a crash loses nothing already shown.
-// The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
-// above 0x7F are written as character references, so a browser shows the characters the window
-// shows: the file declares no character set, and a browser left to guess one shows other letters.
+//
+// The pieces stand in one preformatted block whose style gives it the window's layout: a fixed-width
+// font, rows of 80 characters broken wherever the 80th ends (spaces included), a line feed ending a
+// row, a TAB one character wide. The file is ASCII and keeps every byte's value: '<', '>' and '&'
+// are written as entities, so line data never becomes markup, and every byte that is not printable
+// ASCII, LF or TAB (control codes, DEL, 0x80-0xFF) as the character reference of its own number,
+// so nothing reaches the file raw and a browser, left to guess no character set, shows what the
+// window shows (see platform/shown_character.h: &#128; is the euro sign in both).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,10 +34,12 @@ constexpr std::string_view kHeader[] = {
     "<html>\n",
     "<head>\n",
     "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n",
+    "<style>pre { font-family: monospace; width: 80ch; white-space: break-spaces; overflow-wrap: anywhere;"
+    " tab-size: 1 }</style>\n",
     "</head>\n",
-    "<body><p>\n",
+    "<body><pre>\n",
 };
-constexpr std::string_view kFooter[] = {"</p></body>\n", "</html>\n"};
+constexpr std::string_view kFooter[] = {"</pre></body>\n", "</html>\n"};
 constexpr std::string_view kClosingTag = "</font>";
 constexpr std::size_t kOpeningTagLength = sizeof "<font color=\"#RRGGBB\">" - 1;
 
@@ -54,11 +61,7 @@ std::string_view escaped(const char& ch, char (&reference)[8]) {
       break;
   }
   const auto byte = static_cast<unsigned char>(ch);
-  if (byte < 0x80) return {&ch, 1};
-  // 0x80-0x9F are C1 control codes, blank in the window; a browser reads any reference to them as
-  // Windows-1252 punctuation (&#128; shows a euro sign), so they are marked as no character.
-  if (byte < 0xA0) return "&#65533;";
-  // The window draws bytes as Latin-1, whose characters are the first 256 of Unicode.
+  if ((byte >= 0x20 && byte < 0x7F) || byte == '\n' || byte == '\t') return {&ch, 1};
   std::snprintf(reference, sizeof reference, "&#%u;", static_cast<unsigned>(byte));
   return reference;
 }

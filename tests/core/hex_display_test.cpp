@@ -103,13 +103,15 @@ TEST_F(LogTest, LineDataNeverBecomesMarkup) {
   EXPECT_EQ(read_file(path), kHeader + "<font color=\"#0000FF\">&lt;b&gt;&amp;amp;</font>" + kFooter);
 }
 
-TEST_F(LogTest, BytesAboveAsciiAreWrittenAsCharacterReferences) {
+// The file stays ASCII and every byte's value can be read back from it.
+TEST_F(LogTest, BytesOtherThanPrintableAsciiAreWrittenAsReferencesToTheirNumbers) {
   const struct {
     unsigned char byte;
     std::string logged;
   } cases[] = {
-      {0x7E, "~"}, {0x7F, "\x7F"}, {0x80, "&#65533;"}, {0x9F, "&#65533;"},
-      {0xA0, "&#160;"}, {0xE9, "&#233;"}, {0xFF, "&#255;"},
+      {0x7E, "~"},      {'\n', "\n"},     {'\t', "\t"},       {0x01, "&#1;"},   {0x0D, "&#13;"},
+      {0x1B, "&#27;"},  {0x7F, "&#127;"}, {0x80, "&#128;"},   {0x9F, "&#159;"}, {0xA0, "&#160;"},
+      {0xE9, "&#233;"}, {0xFF, "&#255;"},
   };
   const auto path = open_log();
   std::string expected = kHeader;
