@@ -8,6 +8,7 @@
 
 #include "core/dialog_template.h"
 #include "core/hex.h"
+#include "core/hex_reconnect.h"
 #include "platform/headless_host.h"
 #include "serial/devices.h"
 #include "serial/ser.h"

@@ -17,6 +17,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "platform/headless_host.h"
 #include "core/dialog_template.h"
 #include "shell/pump.h"

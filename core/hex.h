@@ -2,7 +2,8 @@
 // and the senders share, the option tables behind every selector, and the core's operations.
 //
 // Terminal port 0 is Port A, 1 is Port B. Terminal port i is bound to the serial port (0 = COM1 ..
-// 15 = COM16) in hex_obj[i].portnum; everything for terminal port i goes to that number.
+// 15 = COM16) in hex_obj[i].portnum; everything for terminal port i goes to that number. The
+// globals, tables and functions declared here are defined in core/hex_state.cpp.
 #pragma once
 
 #include <cstdint>
@@ -173,6 +174,9 @@ int hex_entry_named(const platform::DialogHost& hwndDlg, int id, std::string_vie
 int hex_entry_holding(const platform::DialogHost& hwndDlg, int id, std::string_view text);
 void hex_flow2SelChange(platform::DialogHost& hwndDlg);
 
+// "Port A" or "Port B", as the progress line names a terminal port.
+std::string hex_port_name(int port);
+
 // Shows a terminal port's status indicator checked when present, indeterminate when absent.
 void hex_show_presence(platform::DialogHost& hwndDlg, int port);
 
@@ -183,39 +187,6 @@ void hex_port_lost(platform::DialogHost& hwndDlg, int port);
 void hex_PortASelChange(platform::DialogHost& hwndDlg);
 void hex_PortBSelChange(platform::DialogHost& hwndDlg);
 
-// ---- Ports that come back by themselves ----
-//
-// A terminal port whose device went away, was missing at start or was held by another program is
-// opened again by itself once its device can be opened: same COM number, its settings from the
-// dialog, DTR raised and RTS lowered as at start-up. One the user bound to a number with no device
-// is left alone, and a device one of our ports holds is never taken. Once a second the screen tick
-// asks a device watch whether anything such a port depends on changed; with both ports present
-// the check does nothing at all.
-
-// Why a terminal port's binding or presence changed.
-enum class PortChange { Started, Bound, Lost };
-// Records a terminal port's state after `why`: an absent port is chased from now on, unless the
-// user bound it to a number with no device.
-void hex_reconnect_follow(int port, PortChange why);
-// One screen tick; every 20th (once a second) runs hex_reconnect_check.
-bool hex_reconnect_tick(platform::DialogHost& hwndDlg);
-// Tries to open again the chased ports whose device may open now. True when it tried: a port may
-// have come back, its reason for staying absent changed, or new devices taken free numbers.
-bool hex_reconnect_check(platform::DialogHost& hwndDlg);
 // Opens a terminal port's bound serial port again with its settings and the start-up line states
 // and shows it present; false (and nothing shown) when it does not open.
 bool hex_reopen(platform::DialogHost& hwndDlg, int port);
-// The indicator hint's line about coming back: "back at 14:03:12 after 41 s away" for a port that
-// came back, a note for a port still chased, "" otherwise.
-std::string hex_reconnect_hint(int port);
-
-// ---- Reporters: a modal box with OK, no owner; each returns when the box is dismissed ----
-
-void hex_dbg_msg(const char* text);                // caption "Quillport"
-void hex_err_msg(const char* text);                // "%s = %d" with errno, "Quillport System Error"
-void hex_errcode_msg(const char* text, int code);  // "%s = %d" with code, "Quillport Internal Error"
-// hex_err_msg's box for error number `error`, with a second line a person can act on, such as
-// "/x/y.htm: No such file or directory" (see hex_os_reason).
-void hex_err_msg(const char* text, int error, std::string_view detail);
-// "`subject`: the OS's words for `error`".
-std::string hex_os_reason(std::string_view subject, int error);

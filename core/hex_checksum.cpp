@@ -4,6 +4,7 @@
 
 #include "core/hex.h"
 #include "core/hex_message.h"
+#include "core/hex_report.h"
 #include "core/resource.h"
 
 namespace {

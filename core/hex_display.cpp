@@ -8,11 +8,9 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/screen_ops.h"
 #include "protocol/hex_pairs.h"
-
-const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
-const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
 
 void hex_show_in_trace(platform::DialogHost& hwnd, platform::Colour colour, std::string_view shown) {
   platform::DisplaySurface& screen = hwnd.screen();

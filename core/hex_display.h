@@ -1,5 +1,4 @@
-// Everything the monitor shows or records: received text on the display in its port's colour, bytes
-// rendered as hexadecimal text, the HTML log, and the file prompt the log and transfers use.
+// Received text on the display in its port's colour, and bytes rendered as hexadecimal text.
 #pragma once
 
 #include <string_view>
@@ -19,16 +18,3 @@ void hex_show_in_trace(platform::DialogHost& hwnd, platform::Colour colour, std:
 // Renders `length` bytes (at most HEX_MAX_STRING) as " %02X" groups into `text`, which needs room
 // for 3 * length + 1 characters and may be the same buffer as `data`. Returns the text's length.
 int hex_to_hexstr(const char* data, char* text, int length);
-
-// Append one coloured piece to the log, when a log is open. `text` is NUL-terminated.
-void hex_save_rx_log(int port, const char* text, int length);
-void hex_save_tx_log(int port, const char* text, int length);
-
-void hex_log_open(platform::DialogHost& hwndDlg);
-void hex_log_close(platform::DialogHost& hwndDlg);
-
-// Asks for a file; on success the full path is in `filelist` (HEX_FILENAME_SIZE characters) and the
-// result is nonzero. Cancelled, or a path too long for the buffer: 0 and `filelist` empty, with errno
-// 0 or ENAMETOOLONG to tell the two apart. A file that will be `written` is never replaced without
-// the user's consent.
-int hex_file_dlg(const char* extension, const char* title, char* filelist, bool written = false);

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "core/hex.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
 #include "serial/deadline.h"
+#include "serial/failure_kind.h"
 #include "serial/ser.h"
 
 using platform::DialogHost;
@@ -109,7 +111,7 @@ int dump_send(DialogHost& hwnd) {
   const int room = HEX_QUEUE_SIZE - std::clamp(SioTxQue(port), 0, HEX_QUEUE_SIZE);
   const std::size_t n = std::fread(dump_buffer, 1, static_cast<std::size_t>(room), hex_dump_file);
   if (n > 0 && SioPuts(port, dump_buffer, static_cast<unsigned>(n)) < 0) {
-    if (hex_device_gone(LastWinError))
+    if (serial::device_gone(LastWinError))
       dump_port_lost(hwnd);
     else
       end_dump(hwnd, dump_stopped());

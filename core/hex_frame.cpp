@@ -8,6 +8,7 @@
 #include "core/hex_checksum.h"
 #include "core/hex_display.h"
 #include "core/hex_message.h"
+#include "core/hex_report.h"
 #include "core/resource.h"
 #include "protocol/hdlc.h"
 #include "protocol/icni.h"

@@ -3,13 +3,16 @@
 // A piece is an opening font tag with the colour of its port and direction, the text, and the
 // closing tag, written as it arrives and flushed at once, so a crash loses nothing already shown.
 //
-// The pieces stand in one preformatted block whose style gives it the window's layout: a fixed-width
-// font, rows of 80 characters broken wherever the 80th ends (spaces included), a line feed ending a
-// row, a TAB one character wide. The file is ASCII and keeps every byte's value: '<', '>' and '&'
-// are written as entities, so line data never becomes markup, and every byte that is not printable
-// ASCII, LF or TAB (control codes, DEL, 0x80-0xFF) as the character reference of its own number,
-// so nothing reaches the file raw and a browser, left to guess no character set, shows what the
-// window shows (see platform/shown_character.h: &#128; is the euro sign in both).
+// The pieces stand in one preformatted block whose style gives it the window's layout: a
+// fixed-width font, long lines folded into rows of at most 80 characters (at a blank where there is
+// one), a line feed ending a row, a TAB one character wide. The file is ASCII and keeps every byte's
+// value: '<', '>' and '&' are written as entities, so line data never becomes markup, and every byte
+// that is not printable ASCII, LF or TAB (control codes, DEL, 0x80-0xFF) as the character reference
+// of its own number, so nothing reaches the file raw and a browser, left to guess no character set,
+// shows what the window shows (see platform/shown_character.h: &#128; is the euro sign in both).
+// Browsers give form feed, carriage return and the soft hyphen no width: those three take no column.
+#include "core/hex_log.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,7 +24,7 @@
 #include <string_view>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_report.h"
 #include "core/resource.h"
 #include "platform/desktop.h"
 

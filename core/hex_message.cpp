@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "core/hex_display.h"
+#include "core/hex_log.h"
+#include "core/hex_report.h"
 #include "core/hex_send.h"
 #include "core/resource.h"
 #include "protocol/hex_pairs.h"

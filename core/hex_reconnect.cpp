@@ -1,4 +1,5 @@
-// Terminal ports that come back by themselves when their device can be opened again.
+#include "core/hex_reconnect.h"
+
 #include <array>
 #include <chrono>
 #include <ctime>

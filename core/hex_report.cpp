@@ -1,11 +1,10 @@
-// The three ways the terminal core tells the user that something failed: modal boxes without an
-// owner, each returning when dismissed.
+#include "core/hex_report.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "core/hex.h"
 #include "platform/desktop.h"
 
 void hex_dbg_msg(const char* text) { platform::desktop().message_box(text, "Quillport"); }
@@ -24,6 +23,10 @@ void hex_err_msg(const char* text, int error, std::string_view detail) {
 std::string hex_os_reason(std::string_view subject, int error) {
   // The words follow the user's language; what the program decides never depends on them.
   return std::string(subject) + ": " + (error != 0 ? std::strerror(error) : "no reason given by the system");
+}
+
+void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period) {
+  if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
 }
 
 void hex_errcode_msg(const char* text, int code) {

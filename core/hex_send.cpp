@@ -1,12 +1,12 @@
 #include "core/hex_send.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "core/hex.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
+#include "serial/failure_kind.h"
 #include "serial/ser.h"
 
 namespace {
@@ -17,7 +17,7 @@ std::string shown_failure;
 
 std::string failure_text(int port, int result) {
   if (result != TORVEL_WIN32ERR) return hex_port_name(port) + " is not open: nothing sent";
-  if (hex_write_timed_out(LastWinError))
+  if (serial::failure_kind(LastWinError) == serial::FailureKind::TimedOut)
     return hex_port_name(port) + " write timed out (flow control or far end not reading): not sent";
   return hex_port_name(port) + " write failed (" + std::strerror(LastWinError) + "): not sent";
 }
@@ -28,10 +28,6 @@ void show_failure(platform::DialogHost& hwnd, std::string text) {
 }
 
 }  // namespace
-
-std::string hex_port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
-
-bool hex_write_timed_out(int os_error) { return os_error == ETIMEDOUT || os_error == EAGAIN; }
 
 bool hex_send_bytes(platform::DialogHost& hwnd, int port, const char* bytes, int length) {
   if (port < 0 || port >= HEX_MAX_PORT) return false;

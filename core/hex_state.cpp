@@ -9,7 +9,9 @@
 #include <string>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/hex_transfer.h"
 #include "core/resource.h"
 #include "serial/devices.h"
@@ -35,6 +37,9 @@ const char hex_view[HEX_VIEW_MAX][HEX_VIEW_SIZE] = {"Hexadecimal", "ASCII", "ANS
 const char hex_frame[HEX_FRAME_MAX][HEX_FRAME_SIZE] = {"None", "HDLC", "PPP", "ICNI"};
 
 HEX_OBJ_TYP hex_obj[HEX_MAX_PORT];
+
+const HEX_COLOUR_TYP hex_colour[HEX_MAX_PORT] = {{0x00FF0000, 0x0000FF00}, {0x007F0000, 0x00007F00}};
+const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT] = {{0x0000FF, 0x00FF00}, {0x00007F, 0x007F00}};
 
 int hex_run = 1;
 int hex_view_mode = HEX_HEX_VIEW;
@@ -347,6 +352,8 @@ bool hex_reopen(DialogHost& hwndDlg, int port) {
   hex_show_presence(hwndDlg, port);
   return true;
 }
+
+std::string hex_port_name(int port) { return port == 0 ? "Port A" : "Port B"; }
 
 unsigned hex_port_rate(int port) {
   const int baud = hex_obj[port].baud;

@@ -4,9 +4,8 @@
 #include <string>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
 #include "core/hex_dump.h"
-#include "core/hex_send.h"
+#include "core/hex_log.h"
 #include "core/hex_xmodem.h"
 #include "core/port_claim.h"
 #include "core/resource.h"

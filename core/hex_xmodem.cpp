@@ -5,11 +5,13 @@
 #include <string_view>
 
 #include "core/hex.h"
-#include "core/hex_send.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
 #include "core/transfer_thread.h"
 #include "serial/devices.h"
+#include "serial/failure_kind.h"
 #include "serial/ser.h"
 #include "xmodem/serxydrv.h"
 
@@ -48,7 +50,7 @@ std::string failure_reason(int code, int os_error) {
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
-    if (hex_write_timed_out(os_error)) return "write timed out (flow control or far end not reading)";
+    if (serial::failure_kind(os_error) == serial::FailureKind::TimedOut) return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
   if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
@@ -68,7 +70,7 @@ void end_xmodem(DialogHost& hwnd) {
   const std::string outcome = xmodem_outcome(code, thread.os_error());
   xyRelease(serial_port());
   hex_xmodem_busy = 0;
-  if (code == TORVEL_WIN32ERR && hex_device_gone(thread.os_error()))
+  if (code == TORVEL_WIN32ERR && serial::device_gone(thread.os_error()))
     hex_port_lost(hwnd, hex_xsend_port);
   else
     reopen(hwnd);

@@ -5,7 +5,6 @@
 
 #include "core/hex.h"
 #include "core/resource.h"
-#include "serial/devices.h"
 
 int hex_xsend_port = 0;
 
@@ -29,13 +28,4 @@ bool hex_transfer_holds(int id) {
 void hex_show_claim(platform::DialogHost& hwnd, bool running) {
   for (const int id : kHeldAlways) hwnd.set_enabled(id, !running);
   for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
-}
-
-void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period) {
-  if (hwnd.start_timer(id, period) == 0) hex_err_msg("Timer is broken");
-}
-
-bool hex_device_gone(int os_error) {
-  const serial::FailureKind kind = serial::failure_kind(os_error);
-  return kind == serial::FailureKind::Gone || kind == serial::FailureKind::NotFound;
 }

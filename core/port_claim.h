@@ -19,9 +19,3 @@ bool hex_port_busy(int port);
 bool hex_transfer_holds(int id);
 // Greys the held controls while a transfer or dump runs (`running`), and gives them back after.
 void hex_show_claim(platform::DialogHost& hwnd, bool running);
-
-// Starts dialog timer `id`; one the host refuses is reported ("Timer is broken").
-void hex_start_timer(platform::DialogHost& hwnd, int id, unsigned period);
-// A failed call's error says the transfer port's device has gone (pulled out, or no longer there).
-// Decided on the error's kind, never its text (which follows the locale).
-bool hex_device_gone(int os_error);

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/text_model.h"
+#include "platform/display_grid.h"
 
 namespace platform {
 

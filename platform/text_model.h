@@ -24,12 +24,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/display_grid.h"
+
 namespace platform {
 
 using Colour = std::uint32_t;  // 0x00BBGGRR
 
-inline constexpr int kDisplayColumns = 80;
-inline constexpr int kDisplayPageRows = 25;
 inline constexpr int kDefaultScrollbackRows = 100000;
 
 struct Selection {

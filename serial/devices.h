@@ -16,18 +16,6 @@ namespace serial {
 // The device path port `port` stands for now, "" when none (or the number is out of range).
 std::string device_path(int port);
 
-// Why `port` is not usable: why its last open failed, or why its device stopped answering a read;
-// "" while it works, or before any attempt.
-std::string open_failure(int port);
-
-// What a person can do about a failure depends on its kind. The kind is decided on the errno, never
-// on strerror's text, which follows the locale (a Qt program switches it to the user's).
-enum class FailureKind { None, NotFound, Permission, Busy, Unsupported, Gone, Other };
-FailureKind failure_kind(int error);
-
-// The errno behind open_failure(port); 0 when there is none.
-int open_failure_error(int port);
-
 // The /dev/serial/by-id link of the adapter the scan gave `port` to, "" when it has none.
 std::string device_link(int port);
 
@@ -55,8 +43,5 @@ void set_scan_roots(const std::string& sys_class_tty, const std::string& dev_dir
 
 // Forgets every number given out by the scan (bindings by bind_device stay).
 void reset_device_map();
-
-// The file descriptor of an open port, -1 when the port is not open.
-int native_handle(int port);
 
 }  // namespace serial

@@ -1,6 +1,6 @@
 #include "serial/line_in_effect.h"
 
-#include "serial/devices.h"
+#include "serial/ser.h"
 #include "serial/ser_platform.h"
 
 namespace serial {

@@ -12,7 +12,6 @@
 
 #include "serial/devices.h"
 #include "serial/exit_restore.h"
-#include "serial/input_refill.h"
 #include "serial/ser_platform.h"
 
 using serial::platform::DeviceControl;
@@ -442,27 +441,6 @@ std::string open_failure(int port) {
 int open_failure_error(int port) {
   if (VerifyPort(port) != TORVEL_OK) return 0;
   return Record(port).FailureError;
-}
-
-FailureKind failure_kind(int error) {
-  switch (error) {
-    case 0: return FailureKind::None;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return FailureKind::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return FailureKind::Permission;
-    case EBUSY:
-    case EWOULDBLOCK: return FailureKind::Busy;  // flock: another program holds the port
-    case ENOTTY:
-    case EINVAL:
-    case EOPNOTSUPP:
-    case EISDIR: return FailureKind::Unsupported;
-    case EIO:
-    case EPIPE: return FailureKind::Gone;
-    default: return FailureKind::Other;
-  }
 }
 
 }  // namespace serial

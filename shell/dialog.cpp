@@ -8,17 +8,18 @@
 
 #include "core/hex.h"
 #include "core/hex_checksum.h"
-#include "core/hex_display.h"
 #include "core/hex_dump.h"
 #include "core/hex_frame.h"
+#include "core/hex_log.h"
 #include "core/hex_message.h"
 #include "core/hex_transfer.h"
 #include "core/hex_xmodem.h"
 #include "core/port_claim.h"
+#include "core/port_presentation.h"
 #include "core/resource.h"
-#include "shell/port_presentation.h"
 #include "shell/pump.h"
 #include "views/ansi_terminal.h"
+#include "views/view_switch.h"
 
 using platform::Check;
 using platform::DialogHost;
@@ -131,13 +132,13 @@ void keyboard_filter(DialogHost& dialog, MsgFilter& filter) {
 void transfer_event(DialogHost& dialog, void (*handler)(DialogHost&)) {
   const int present[HEX_MAX_PORT] = {hex_obj[0].present, hex_obj[1].present};
   handler(dialog);
-  if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) win_show_devices(dialog);
+  if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) hex_show_devices(dialog);
 }
 
 // The indicator hint names the port's device and rate: a new binding or rate shows there at once.
 void port_setting(DialogHost& dialog, void (*handler)(DialogHost&)) {
   handler(dialog);
-  win_show_devices(dialog);
+  hex_show_devices(dialog);
 }
 
 int command(DialogHost& dialog, int id, Notification code);
@@ -247,7 +248,7 @@ int InitializeApp(DialogHost& hDlg) {
   win_init_periodic(hDlg);
   hDlg.set_focus(IDT_SCREEN);
   hex_init(hDlg);
-  win_show_devices(hDlg);
+  hex_show_devices(hDlg);
   return 1;
 }
 

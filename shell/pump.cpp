@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_reconnect.h"
+#include "core/hex_report.h"
 #include "core/port_claim.h"
-#include "serial/input_refill.h"
+#include "core/port_presentation.h"
 #include "serial/ser.h"
-#include "shell/port_presentation.h"
 #include "views/view_switch.h"
 
 namespace {
@@ -59,10 +59,10 @@ void win_periodic(platform::DialogHost& hwnd) {
     if (hex_port_busy(i)) continue;
     if (!drain_port(hwnd, i)) {
       hex_port_lost(hwnd, i);
-      win_show_devices(hwnd);
+      hex_show_devices(hwnd);
     }
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
-  if (hex_reconnect_tick(hwnd)) win_show_devices(hwnd);
+  if (hex_reconnect_tick(hwnd)) hex_show_devices(hwnd);
   start_screen_timer(hwnd);
 }

@@ -5,6 +5,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "core/screen_ops.h"
 #include "core/hex_send.h"

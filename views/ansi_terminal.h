@@ -1,5 +1,5 @@
 // The terminal side of the display: keys sent on the send port as ANSI sequences, typed characters,
-// the injected key that moves the caret, and the view switch.
+// and the injected key that moves the caret.
 #pragma once
 
 #include "platform/dialog_host.h"
@@ -36,6 +36,3 @@ void hex_place_echo(platform::DialogHost& hwnd);
 
 // Injects one key-down with `code` into the display, acted on before this returns.
 void hex_screen_backdoor(platform::DialogHost& hwnd, int code);
-
-// The view selector changed.
-void hex_ViewSelChange(platform::DialogHost& hwnd);

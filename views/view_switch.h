@@ -9,3 +9,6 @@
 // `count` bytes (at most HEX_QUEUE_SIZE) followed by room up to HEX_MAX_STRING + 1 characters in all;
 // the view renders in place. A view code outside the table shows nothing.
 void hex_show_block(platform::DialogHost& hwnd, int port, char* block, int count);
+
+// The View selector changed: the view chosen, with its entry mode and echo.
+void hex_ViewSelChange(platform::DialogHost& hwnd);

@@ -1,5 +1,6 @@
-// The transfer state machine: xyStartTx, xyStartRx and xyDriver with the sender's and receiver's
-// steps. How the states follow each other is told at the top of serxydrv.h.
+// The sender's and receiver's steps.
+#include "xmodem/xy_driver.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,7 +13,6 @@
 #include <cstring>
 
 #include "serial/ser.h"
-#include "xmodem/serxydrv.h"
 #include "xmodem/xy_engine.h"
 #include "xmodem/xy_packet.h"
 

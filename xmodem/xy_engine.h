@@ -1,11 +1,12 @@
-// The engine's internal services, shared by its record and services (serxydrv.cpp) and its state
-// machine (xy_driver.cpp). Not for callers of the engine.
+// The engine's services, shared by its calls (serxydrv.cpp) and its state machine (xy_driver.cpp):
+// byte I/O on the port with its waits, the end of a transfer, the abort request, the message ring,
+// the clock, and file helpers. Not for callers of the engine.
 #pragma once
 
 #include <cstdint>
 
 #include "serial/deadline.h"
-#include "xmodem/serxydrv.h"
+#include "xmodem/xy_record.h"
 
 inline constexpr int GET_CHAR_LOOPS = 30;
 inline constexpr int GET_CHAR_DELAY = 50;  // ms
@@ -26,11 +27,18 @@ extern int ReadyByte;  // a byte pushed back for the next GetChar; below 1 means
 serial::Clock& EngineClock();
 std::uint32_t TicksNow();
 std::uint32_t TicksSince(std::uint32_t mark);
+// Measures every wait on `clock` from now on; the clock in use before.
+serial::Clock& ReplaceEngineClock(serial::Clock& clock);
 
 // The next message slot, MESSAGE_SIZE characters; the oldest message goes when all 12 are taken.
 char* GetMsgPtr();
 // Queues one formatted message (cut to the slot).
 void QueueMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Takes the oldest message into Buffer (as CopyOut does); false when there is none.
+bool TakeMessage(char* Buffer, int Size);
+void ClearMessages();
+// Copies src into dst (at most size characters, stopping after the NUL); the characters before it.
+int CopyOut(char* dst, int size, const char* src);
 
 int SetXYerror(int Port, int Code);
 int PutChar(int Port, int ch);
@@ -43,6 +51,12 @@ int GetChar(int Port);
 bool PauseFor(int Port, std::uint32_t ms);
 // True (and the transfer aborted) when an abort has been asked for.
 bool AbortRequested(int Port);
+// From any thread: raises the abort request that the waits watch.
+void RequestAbort();
+void ForgetAbortRequest();
+// Ends the transfer as an abort does: XY_ABORTED_ERROR, nothing sent to the peer, the request
+// consumed so it cannot end the next transfer.
+void EndAborted(int Port);
 
 std::uint32_t FileLength(int Handle);
 // The part of `path` after its last ':', '/' or '\\' (all of it if none).
@@ -50,4 +64,3 @@ const char* PlainName(const char* path);
 // PlainName(Src) into Dst (XY_FILE_NAME_SIZE); false if it does not fit, leaving Dst empty.
 bool FileNameCopy(char* Dst, const char* Src);
 void CloseFile();
-void ForgetAbortRequest();

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr std::uint8_t SOH = 0x01;
@@ -50,9 +51,13 @@ inline constexpr std::uint16_t CalcTable(std::uint16_t data, std::uint16_t genpo
   return accum;
 }
 
-extern std::array<std::uint16_t, 256> CRCtable;
+inline constexpr std::array<std::uint16_t, 256> CRCtable = [] {
+  std::array<std::uint16_t, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = CalcTable(static_cast<std::uint16_t>(i), POLY, 0);
+  return table;
+}();
 
-// One byte into a CRC-16/XMODEM register (table built by xyAcquire).
+// One byte into a CRC-16/XMODEM register.
 inline std::uint16_t UpdateCRC(std::uint16_t crc, std::uint8_t byte) {
   return static_cast<std::uint16_t>((crc << 8) ^ CRCtable[static_cast<std::uint8_t>((crc >> 8) ^ byte)]);
 }

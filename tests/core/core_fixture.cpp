@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/port_claim.h"
 #include "serial/devices.h"
 #include "serial/ser.h"

@@ -16,6 +16,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "tests/core/core_fixture.h"
 

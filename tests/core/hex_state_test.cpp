@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/hex.h"
+#include "core/hex_report.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"

@@ -15,6 +15,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "platform/shown_character.h"
 #include "tests/core/core_fixture.h"

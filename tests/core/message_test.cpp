@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/hex_message.h"
 #include "core/resource.h"
 #include "tests/core/core_fixture.h"

@@ -28,6 +28,7 @@
 #include "shell/dialog.h"
 #include "core/dialog_template.h"
 #include "serial/devices.h"
+#include "serial/ser.h"
 #include "tests/core/core_fixture.h"
 #include "tests/serial/line_readback.h"
 #include "tools/xmodem_run/xmodem_run.h"

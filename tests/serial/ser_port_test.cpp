@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "serial/failure_kind.h"
 #include "tests/serial/line_readback.h"
 #include "tests/serial/serial_guards.h"
 
@@ -108,7 +109,7 @@ TEST(SerialOpen, FailuresAreSortedByKindOnTheirErrno) {
       {0, FailureKind::None},           {ENOENT, FailureKind::NotFound},   {ENODEV, FailureKind::NotFound},
       {EACCES, FailureKind::Permission}, {EPERM, FailureKind::Permission}, {EBUSY, FailureKind::Busy},
       {EWOULDBLOCK, FailureKind::Busy}, {ENOTTY, FailureKind::Unsupported}, {EIO, FailureKind::Gone},
-      {ENOMEM, FailureKind::Other},
+      {ETIMEDOUT, FailureKind::TimedOut}, {ENOMEM, FailureKind::Other},
   };
   for (const auto& c : cases) EXPECT_EQ(serial::failure_kind(c.err), c.kind) << std::strerror(c.err);
 }

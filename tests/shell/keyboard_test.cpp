@@ -7,6 +7,7 @@
 
 #include "core/hex.h"
 #include "serial/devices.h"
+#include "serial/ser.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace {

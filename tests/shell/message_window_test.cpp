@@ -8,7 +8,7 @@
 
 #include "core/dialog_template.h"
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "serial/ser.h"
 #include "shell/dialog.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "serial/ser.h"
 #include "shell/pump.h"

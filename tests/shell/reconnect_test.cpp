@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/hex.h"
+#include "core/hex_reconnect.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"

@@ -12,6 +12,7 @@
 #include "core/hex.h"
 #include "core/resource.h"
 #include "serial/devices.h"
+#include "serial/ser.h"
 #include "shell/dialog.h"
 #include "tests/core/core_fixture.h"
 #include "tests/serial/line_readback.h"

@@ -14,6 +14,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/hex_log.h"
 #include "core/resource.h"
 #include "tests/core/core_fixture.h"
 #include "views/ansi_terminal.h"

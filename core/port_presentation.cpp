@@ -1,14 +1,17 @@
 // The port selectors and status indicators name the device behind each COM number, and an absent
 // port's indicator says why it could not be opened.
-#include "shell/port_presentation.h"
+#include "core/port_presentation.h"
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "core/hex.h"
+#include "core/hex_reconnect.h"
 #include "core/resource.h"
 #include "serial/devices.h"
+#include "serial/failure_kind.h"
+#include "serial/ser.h"
 
 namespace {
 
@@ -41,7 +44,7 @@ std::string with_line(std::string text, const std::string& line) {
 
 }  // namespace
 
-void win_show_devices(platform::DialogHost& hwnd) {
+void hex_show_devices(platform::DialogHost& hwnd) {
   for (int number = 0; number < HEX_LAST_PORT; ++number) {
     const std::string entry = std::string(hex_portnames[number]) + "  " + device_name(serial::device_path(number));
     hwnd.set_entry_text(IDC_PORTA, number, entry);

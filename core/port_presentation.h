@@ -6,4 +6,4 @@
 
 // Shows which device each COM number stands for in the port selectors, and in each status
 // indicator's hint the bound device and, for an absent port, why it could not be opened.
-void win_show_devices(platform::DialogHost& hwnd);
+void hex_show_devices(platform::DialogHost& hwnd);
