@@ -135,7 +135,8 @@ void transfer_event(DialogHost& dialog, void (*handler)(DialogHost&)) {
   if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) hex_show_devices(dialog);
 }
 
-// The indicator hint names the port's device and rate: a new binding or rate shows there at once.
+// The indicator hint names the port's device and its line as the device runs it: a new binding or
+// setting shows there at once.
 void port_setting(DialogHost& dialog, void (*handler)(DialogHost&)) {
   handler(dialog);
   hex_show_devices(dialog);
@@ -182,15 +183,15 @@ int command(DialogHost& dialog, int id, Notification code) {
     case IDOK: end_program(dialog, 1); return 1;
     case IDCANCEL: end_program(dialog, 0); return 1;
     case IDC_SPEED1: if (selection_changed) port_setting(dialog, hex_speed1SelChange); return 1;
-    case IDC_DATA1: if (selection_changed) hex_data1SelChange(dialog); return 1;
-    case IDC_STOP1: if (selection_changed) hex_stop1SelChange(dialog); return 1;
-    case IDC_PARITY1: if (selection_changed) hex_parity1SelChange(dialog); return 1;
-    case IDC_FLOW1: if (selection_changed) hex_flow1SelChange(dialog); return 1;
+    case IDC_DATA1: if (selection_changed) port_setting(dialog, hex_data1SelChange); return 1;
+    case IDC_STOP1: if (selection_changed) port_setting(dialog, hex_stop1SelChange); return 1;
+    case IDC_PARITY1: if (selection_changed) port_setting(dialog, hex_parity1SelChange); return 1;
+    case IDC_FLOW1: if (selection_changed) port_setting(dialog, hex_flow1SelChange); return 1;
     case IDC_SPEED2: if (selection_changed) port_setting(dialog, hex_speed2SelChange); return 1;
-    case IDC_DATA2: if (selection_changed) hex_data2SelChange(dialog); return 1;
-    case IDC_STOP2: if (selection_changed) hex_stop2SelChange(dialog); return 1;
-    case IDC_PARITY2: if (selection_changed) hex_parity2SelChange(dialog); return 1;
-    case IDC_FLOW2: if (selection_changed) hex_flow2SelChange(dialog); return 1;
+    case IDC_DATA2: if (selection_changed) port_setting(dialog, hex_data2SelChange); return 1;
+    case IDC_STOP2: if (selection_changed) port_setting(dialog, hex_stop2SelChange); return 1;
+    case IDC_PARITY2: if (selection_changed) port_setting(dialog, hex_parity2SelChange); return 1;
+    case IDC_FLOW2: if (selection_changed) port_setting(dialog, hex_flow2SelChange); return 1;
     case IDC_PORTA: if (selection_changed) port_setting(dialog, hex_PortASelChange); return 1;
     case IDC_PORTB: if (selection_changed) port_setting(dialog, hex_PortBSelChange); return 1;
     case IDC_VIEW: if (selection_changed) hex_ViewSelChange(dialog); return 1;
