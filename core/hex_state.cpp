@@ -12,6 +12,7 @@
 #include "core/hex_log.h"
 #include "core/hex_reconnect.h"
 #include "core/hex_report.h"
+#include "core/hex_send.h"
 #include "core/hex_transfer.h"
 #include "core/resource.h"
 #include "serial/devices.h"
@@ -331,6 +332,7 @@ void hex_quit(DialogHost& hwndDlg) {
 void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], Check::Unchecked);
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
+  if (hex_obj[port].present) hex_port_back(hwndDlg, port);
 }
 
 void hex_port_lost(DialogHost& hwndDlg, int port) {

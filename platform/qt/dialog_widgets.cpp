@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "platform/qt/screen_widget.h"
+#include "platform/qt/status_line.h"
 
 namespace platform {
 namespace {
@@ -208,11 +209,9 @@ QWidget* Builder::make_control(const ControlTemplate& layout) {
     }
     case ControlKind::StatusLine:
     case ControlKind::ProgressLine: {
-      QLabel* line = make_label(parent, layout.caption,
-                                (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) |
-                                    Qt::AlignVCenter);
-      line->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      line->setIndent(2);
+      auto* line = new StatusLine(
+          (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, parent);
+      line->set_full_text(from_utf8(layout.caption));
       made = line;
       break;
     }

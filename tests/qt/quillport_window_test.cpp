@@ -379,6 +379,42 @@ TEST_F(WindowTest, EachKeySendsItsBytesOnceInEveryView) {
   }
 }
 
+// A status or progress text wider than its line shows its start: a path in it is shortened in the
+// middle first, then the end gives way; the whole text stays the line's text and its hint.
+TEST_F(WindowTest, LongStatusTextsShowTheirStart) {
+  start();
+  const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const struct {
+    int id;
+    std::string text;
+    std::string starts;  // what the line shows first
+    std::string holds;   // and somewhere after it
+    std::string ends;    // and last
+  } cases[] = {
+      {IDT_PROGRESS, "Dump Completed ", "Dump Completed ", "", "Dump Completed "},
+      {IDT_PROGRESS, "X-Modem Failed: " + by_id + ": the device stopped answering (Input/output error)",
+       "X-Modem Failed: /dev/", "\u2026port0: the device", "\u2026"},
+      {IDT_STATUS, "/home/engineer/firmware/releases/2024/controller-board-rev-c/image-" + std::string(60, 'x') + ".bin",
+       "/home/engineer/", "\u2026", ".bin"},
+      {IDT_PROGRESS, "Port A write failed (" + std::string(200, 'w') + "): not sent", "Port A write failed (", "",
+       "\u2026"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    host.set_text(c.id, c.text);
+    auto* line = qobject_cast<QLabel*>(host.widget(c.id));
+    ASSERT_NE(line, nullptr);
+    const QString shown = line->text();
+    const int room = line->contentsRect().width() - 2 * line->indent();
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(shown), room);
+    EXPECT_TRUE(shown.startsWith(QString::fromStdString(c.starts))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(c.holds))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QString::fromStdString(c.ends))) << shown.toStdString();
+    EXPECT_EQ(host.text(c.id), c.text);
+    EXPECT_EQ(line->toolTip().toStdString(), shown.toStdString() == c.text ? "" : c.text);
+  }
+}
+
 TEST_F(WindowTest, BytesFromBothLinesAppearAtTheNextTickInTheirColours) {
   PtyPair& com1 = ports.bind_pty(0);
   PtyPair& com2 = ports.bind_pty(1);
