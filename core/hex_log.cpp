@@ -112,8 +112,8 @@ std::FILE* open_log_file(const char* name) {
 // The box's second line: the file and the OS's reason, or why no file was named.
 std::string log_failure(const char* name, int error) {
   if (name[0] != '\0') return hex_os_reason(name, error);
-  return error == ENAMETOOLONG ? "the name given is longer than " + std::to_string(HEX_FILENAME_SIZE - 1) + " characters"
-                               : "no file was named";
+  if (error != ENAMETOOLONG) return "no file was named";
+  return "the name given is longer than " + std::to_string(HEX_FILENAME_SIZE - 1) + " characters";
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ void hex_file_transfer(DialogHost& hwndDlg) {
   if (protocol < HEX_DUMP || protocol > HEX_XMODEM_1K) return;
   // The port may have gone while the prompt was open; an absent port's number may be the other's.
   if (!hex_obj[hex_xsend_port].present) {
-    hex_show_port_failure(hwndDlg, hex_xsend_port, hex_port_name(hex_xsend_port) + " is not open: nothing transferred ");
+    const std::string why = hex_port_name(hex_xsend_port) + " is not open: nothing transferred ";
+    hex_show_port_failure(hwndDlg, hex_xsend_port, why);
     return;
   }
   if (protocol == HEX_DUMP)

@@ -31,7 +31,9 @@ std::string device_name(const std::string& path) {
 std::string line_format(const serial::LineInEffect& line) {
   constexpr char kParity[] = "NOEMS";
   const char parity = line.parity >= 0 && line.parity < 5 ? kParity[line.parity] : '?';
-  const char* flow = line.rts_cts ? "RTS/CTS flow control" : line.xon_xoff ? "XON/XOFF flow control" : "no flow control";
+  const char* flow = line.rts_cts    ? "RTS/CTS flow control"
+                     : line.xon_xoff ? "XON/XOFF flow control"
+                                     : "no flow control";
   return std::to_string(line.rate) + " bit/s " + std::to_string(line.data_bits) + parity +
          (line.stop_bits == TwoStopBits ? "2" : "1") + ", " + flow;
 }

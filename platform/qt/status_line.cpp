@@ -8,6 +8,11 @@ namespace {
 // A path shortened below this many pixels' worth of characters says nothing any more.
 constexpr int kShortestPathChars = 12;
 
+// A ':' that ends a word ("/dev/ttyUSB0: the device ...") is not part of the path before it.
+bool ends_path_at_colon(const QString& text, qsizetype at) {
+  return text[at] == u':' && (at + 1 == text.size() || text[at + 1] == u' ');
+}
+
 // Where the longest path in `text` starts and how long it is: a word that begins with '/' at the
 // start or after a blank, up to a blank or a ':' before one. Length 0 when there is none.
 std::pair<qsizetype, qsizetype> longest_path(const QString& text) {
@@ -15,8 +20,7 @@ std::pair<qsizetype, qsizetype> longest_path(const QString& text) {
   for (qsizetype start = 0; start < text.size(); ++start) {
     if (text[start] != u'/' || (start > 0 && text[start - 1] != u' ')) continue;
     qsizetype end = start;
-    while (end < text.size() && text[end] != u' ' && !(text[end] == u':' && (end + 1 == text.size() || text[end + 1] == u' ')))
-      ++end;
+    while (end < text.size() && text[end] != u' ' && !ends_path_at_colon(text, end)) ++end;
     if (end - start > longest.second) longest = {start, end - start};
   }
   return longest;

@@ -394,7 +394,7 @@ TEST_F(WindowTest, LongStatusTextsShowTheirStart) {
       {IDT_PROGRESS, "Dump Completed ", "Dump Completed ", "", "Dump Completed "},
       {IDT_PROGRESS, "X-Modem Failed: " + by_id + ": the device stopped answering (Input/output error)",
        "X-Modem Failed: /dev/", "\u2026port0: the device", "\u2026"},
-      {IDT_STATUS, "/home/engineer/firmware/releases/2024/controller-board-rev-c/image-" + std::string(60, 'x') + ".bin",
+      {IDT_STATUS, "/home/engineer/firmware/releases/2024/board-rev-c/image-" + std::string(60, 'x') + ".bin",
        "/home/engineer/", "\u2026", ".bin"},
       {IDT_PROGRESS, "Port A write failed (" + std::string(200, 'w') + "): not sent", "Port A write failed (", "",
        "\u2026"},

@@ -109,7 +109,8 @@ TEST(WithCable, ASignalEndsTheWindowCleanlyAndLeavesNothingBehind) {
     const char* what;
     int signal;
     bool whole_group;
-  } cases[] = {{"Ctrl+C", SIGINT, true}, {"SIGTERM to the script", SIGTERM, false}, {"SIGHUP to the group", SIGHUP, true}};
+  } cases[] = {
+      {"Ctrl+C", SIGINT, true}, {"SIGTERM to the script", SIGTERM, false}, {"SIGHUP to the group", SIGHUP, true}};
   const fs::path temporary = fs::temp_directory_path() / ("quillport-with-cable-" + std::to_string(getpid()));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
