@@ -106,9 +106,11 @@ class SelectorWatch final : public QObject {
         events_.post({MessageKind::Command, id_, Notification::SetFocus});
     } else if (event->type() == QEvent::FocusOut) {
       // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
-      // once as the list opens, and only the first time says why).
+      // once as the list opens, and only the first time says why). A selector being destroyed
+      // loses the focus too, when it is no longer a QComboBox: qobject_cast then finds none.
+      const auto* selector = qobject_cast<QComboBox*>(watched);
       const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
-                               static_cast<QComboBox*>(watched)->view()->isVisible();
+                               (selector != nullptr && selector->view()->isVisible());
       if (!to_own_list) events_.post({MessageKind::Command, id_, Notification::KillFocus});
     } else if (event->type() == QEvent::Wheel) {
       // A wheel turned while the pointer crosses a selector must not change a port's setting;
