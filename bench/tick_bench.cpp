@@ -83,9 +83,11 @@ void BM_DrainingTick(benchmark::State& state) {
   const std::filesystem::path log =
       std::filesystem::temp_directory_path() / ("quillport-drain-" + std::to_string(getpid()) + ".htm");
   // The bytes of one tick: 64 different blocks for each port.
-  std::vector<std::array<char, HEX_QUEUE_SIZE>> blocks(2 * kPumpBlocksPerTick);
+  std::vector<std::array<std::uint8_t, HEX_QUEUE_SIZE>> blocks(2 * kPumpBlocksPerTick);
   for (std::size_t b = 0; b < blocks.size(); ++b)
-    for (std::size_t i = 0; i < HEX_QUEUE_SIZE; ++i) blocks[b][i] = static_cast<char>(b * 37 + i * 11);
+    for (std::size_t i = 0; i < HEX_QUEUE_SIZE; ++i) blocks[b][i] = static_cast<std::uint8_t>(b * 37 + i * 11);
+  std::array<std::uint8_t, HEX_QUEUE_SIZE> read{};
+  ReceiveText text;
   {
     platform::HeadlessHost host(quillport_dialog());
     hex_view_mode = HEX_HEX_VIEW;
@@ -98,8 +100,8 @@ void BM_DrainingTick(benchmark::State& state) {
       for (int port = 0; port < 2; ++port) {
         for (int b = 0; b < kPumpBlocksPerTick; ++b) {
           const auto& bytes = blocks[static_cast<std::size_t>(port * kPumpBlocksPerTick + b)];
-          std::memcpy(block.data(), bytes.data(), HEX_QUEUE_SIZE);  // as the pump's read does
-          hex_show_block(host, port, block.data(), HEX_QUEUE_SIZE);
+          std::memcpy(read.data(), bytes.data(), HEX_QUEUE_SIZE);  // as the pump's read does
+          hex_show_block(host, port, read, text);
         }
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

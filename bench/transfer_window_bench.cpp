@@ -18,6 +18,7 @@
 
 #include "core/dialog_template.h"
 #include "core/hex.h"
+#include "core/port_claim.h"
 #include "core/resource.h"
 #include "platform/headless_host.h"
 #include "serial/devices.h"

@@ -110,7 +110,7 @@ struct HEX_OBJ_TYP {
   int ansi_y;
   int ansi_state;
   // Frame decoder state
-  int msglength;  // expected length of the frame being collected; 255 = not yet known
+  int msglength;  // ICNI length of the frame being collected; 255 not yet known, 0x1FF after a frame
   int msgindex;   // bytes collected in msg
   char msg[HEX_MAX_STRING + 1];
   int bitcnt;
@@ -139,8 +139,6 @@ extern int hex_send_port;    // terminal port that messages, keys and files are 
 extern int hex_local_echo;   // 1 when typed keys and sent messages are shown
 extern int hex_log;          // 1 while the HTML log is open
 extern int hex_send_file;    // file transfer direction: 1 send, 0 get
-extern int hex_xmodem_busy;  // 1 while an XMODEM transfer runs
-extern int hex_dump_busy;    // 1 while a raw dump runs
 extern std::uint16_t hex_time_stamp;  // nominal milliseconds, 50 per screen tick, wraps
 extern unsigned hex_timer;            // the running screen timer, 0 when none
 extern platform::DialogHost* hex_hwnd;  // the main dialog
@@ -149,6 +147,9 @@ extern platform::DialogHost* hex_hwnd;  // the main dialog
 
 void hex_init(platform::DialogHost& hwndDlg);
 void hex_quit(platform::DialogHost& hwndDlg);
+// Everything of the core back at its start values, as before the first hex_init: for tests, which
+// run many starts in one process.
+void hex_reset_state();
 
 void hex_speed1SelChange(platform::DialogHost& hwndDlg);
 void hex_data1SelChange(platform::DialogHost& hwndDlg);

@@ -1,13 +1,13 @@
-// Received text on the display, and bytes as hexadecimal text.
+#include "core/hex_display.h"
+
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/hex.h"
-#include "core/hex_display.h"
 #include "core/hex_log.h"
 #include "core/screen_ops.h"
 #include "protocol/hex_pairs.h"
@@ -38,20 +38,24 @@ void hex_show_in_trace(platform::DialogHost& hwnd, platform::Colour colour, std:
 
 void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length) {
   if (length < 1 || port < 0 || port >= HEX_MAX_PORT) return;
-  // The text runs to its first NUL; `length` only tells an empty text from one to show.
-  hex_show_in_trace(hwnd, hex_colour[port].rx, text);
-  hex_save_rx_log(port, text, length);
+  const std::string_view shown(text, strnlen(text, static_cast<std::size_t>(length)));
+  hex_show_in_trace(hwnd, hex_colour[port].rx, shown);
+  // The log takes a NUL-terminated text: one cut short by `length` is copied to be so.
+  if (text[shown.size()] == '\0')
+    hex_save_rx_log(port, text, length);
+  else
+    hex_save_rx_log(port, std::string(shown).c_str(), length);
 }
 
 int hex_to_hexstr(const char* data, char* text, int length) {
   if (length <= 0) return static_cast<int>(std::strlen(text));
-  if (length > HEX_MAX_STRING) length = HEX_MAX_STRING;
-  // The output may overwrite its own input, so the bytes are taken aside first.
-  static std::array<std::uint8_t, HEX_MAX_STRING> work;
-  const auto count = static_cast<std::size_t>(length);
-  std::memcpy(work.data(), data, count);
-  const std::size_t written =
-      protocol::render_hex_pairs(std::span(work.data(), count), std::span(text, 3 * count));
-  text[written] = '\0';
-  return static_cast<int>(written);
+  const int count = std::min(length, HEX_MAX_STRING);
+  // From the last byte back: a byte's pair lands at or after the byte itself, so the text may
+  // overwrite its own input without the bytes being taken aside.
+  for (int i = count; i-- > 0;) {
+    const auto byte = static_cast<std::uint8_t>(data[i]);
+    protocol::render_hex_pairs(std::span(&byte, 1), std::span(text + 3 * i, 3));
+  }
+  text[3 * count] = '\0';
+  return 3 * count;
 }

@@ -6,8 +6,8 @@
 #include "platform/dialog_host.h"
 
 // Shows received text of terminal port `port` (0 or 1) at the display's insertion point in the
-// port's receive colour, keeps it in view and logs it. `text` is NUL-terminated and shown whole;
-// nothing happens for a `length` below 1.
+// port's receive colour, keeps it in view and logs it. `text` is NUL-terminated; its first `length`
+// characters are shown, up to a NUL among them; nothing happens for a `length` below 1.
 void hex_display_msg(platform::DialogHost& hwnd, int port, const char* text, int length);
 
 // Puts `text` in the trace where received text goes, in `colour`: at the end of the trace (a

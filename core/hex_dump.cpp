@@ -48,9 +48,8 @@ std::string dump_ended() {
 void end_dump(DialogHost& hwnd, const std::string& text) {
   std::fclose(hex_dump_file);
   hex_dump_file = nullptr;
-  hex_dump_busy = 0;
   hwnd.stop_timer(HEX_DUMP_TIMER);
-  hex_show_claim(hwnd, false);
+  hex_release_port(hwnd);
   hwnd.set_text(IDT_PROGRESS, text);
 }
 
@@ -127,16 +126,15 @@ int dump_send(DialogHost& hwnd) {
 
 }  // namespace
 
-void hex_dump_start(DialogHost& hwnd, const char* path) {
+void hex_dump_start(DialogHost& hwnd, int port, const char* path) {
   dump_sending = hex_send_file != 0;
   if (!open_dump_file(path)) return;
-  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+  HEX_OBJ_TYP& obj = hex_obj[port];
   obj.err = dump_sending ? SioTxClear(obj.portnum) : SioRxClear(obj.portnum);
-  hex_dump_busy = 1;
+  hex_claim_port(hwnd, port, ClaimKind::Dump);
   hex_dump_cnt = 0;
   dump_quiet.emplace(*dump_clock, HEX_DERR_TIME);
   hwnd.set_text(IDT_PROGRESS, dump_sending ? "Send file... " : "Get file... ");
-  hex_show_claim(hwnd, true);
   hex_start_timer(hwnd, HEX_DUMP_TIMER, HEX_DTIME);
 }
 
@@ -163,8 +161,8 @@ void hex_dump_quit(DialogHost& hwnd) {
   if (!hex_dump_busy) return;
   std::fclose(hex_dump_file);
   hex_dump_file = nullptr;
-  hex_dump_busy = 0;
   hwnd.stop_timer(HEX_DUMP_TIMER);
+  hex_release_port(hwnd);
 }
 
 serial::Clock& hex_dump_set_clock(serial::Clock& clock) {

@@ -14,9 +14,9 @@ namespace serial {
 class Clock;
 }
 
-// Starts a dump of `path` in the direction hex_send_file chooses on the transfer port; a file that
-// cannot be used is reported in a box (unless the prompt was cancelled) and nothing starts.
-void hex_dump_start(platform::DialogHost& hwnd, const char* path);
+// Starts a dump of `path` on terminal port `port`, in the direction hex_send_file chooses; a file
+// that cannot be used is reported in a box (unless the prompt was cancelled) and nothing starts.
+void hex_dump_start(platform::DialogHost& hwnd, int port, const char* path);
 // One tick of the dump timer.
 void hex_periodic_dump(platform::DialogHost& hwndDlg);
 // Abort: ends a running dump and says how far it got.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/hex.h"
+#include "core/port_claim.h"
 #include "serial/device_watch.h"
 #include "serial/devices.h"
 
@@ -41,7 +42,8 @@ serial::DeviceWatch& device_watch() {
 
 Return& record(int port) { return returns[static_cast<std::size_t>(port)]; }
 
-bool chased(int port) { return record(port).chase && !hex_obj[port].present; }
+// A port a transfer or dump holds is present, and left alone whatever happens to its device.
+bool chased(int port) { return record(port).chase && !hex_obj[port].present && !hex_port_busy(port); }
 
 bool any_chased() {
   for (int port = 0; port < HEX_MAX_PORT; ++port)
@@ -113,8 +115,6 @@ bool hex_reconnect_tick(DialogHost& hwndDlg) {
 }
 
 bool hex_reconnect_check(DialogHost& hwndDlg) {
-  // A transfer or dump owns its port; the UI thread makes no serial call meanwhile.
-  if (hex_xmodem_busy || hex_dump_busy) return false;
   if (!any_chased()) {
     device_watch().clear();
     pending = false;
@@ -135,6 +135,8 @@ bool hex_reconnect_check(DialogHost& hwndDlg) {
       pending = true;
     else
       try_port(hwndDlg, port);
+    // Back, or still absent for a reason that may have changed; new devices may have taken numbers.
+    hex_show_presence(hwndDlg, port);
   }
   return true;
 }

@@ -14,6 +14,8 @@
 #include "core/hex_report.h"
 #include "core/hex_send.h"
 #include "core/hex_transfer.h"
+#include "core/port_claim.h"
+#include "core/port_presentation.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
@@ -49,8 +51,6 @@ int hex_send_port = 0;
 int hex_local_echo = 1;
 int hex_log = 0;
 int hex_send_file = 1;
-int hex_xmodem_busy = 0;
-int hex_dump_busy = 0;
 std::uint16_t hex_time_stamp = 0;
 unsigned hex_timer = 0;
 DialogHost* hex_hwnd = nullptr;
@@ -118,10 +118,12 @@ void report_reconfigure_failure(const HEX_OBJ_TYP& obj) {
   hex_err_msg("Error reconfiguring comm port parameters", error, port_failure(obj, error));
 }
 
+// The indicator's hint names the line in effect: a new rate shows there at once.
 void apply_speed(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   obj.baud = dialog.selected_entry(kSelectors[port].speed);
   obj.err = SioBaud(obj.portnum, static_cast<unsigned>(obj.baud));
+  hex_show_devices(dialog);
 }
 
 // The Speed field shows the rate in effect: its entry, or the typed rate with no entry selected.
@@ -179,28 +181,30 @@ void apply_typed_speed(DialogHost& dialog, int port) {
   show_speed(dialog, port);
 }
 
-void apply_parms(int port) {
+// The indicator's hint names the line the device runs, read back: a change shows there at once.
+void apply_parms(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   errno = 0;
   obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
   if (obj.err != 0) report_reconfigure_failure(obj);
+  hex_show_devices(dialog);
 }
 
 void apply_data(DialogHost& dialog, int port) {
   hex_obj[port].databits = static_cast<int>(text_as_number(dialog.text(kSelectors[port].data), 8));
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_stop(DialogHost& dialog, int port) {
   unsigned stop = text_as_number(dialog.text(kSelectors[port].stop), 0);
   if (stop == 1) stop = 0;  // the shown "1" is the one-stop-bit code 0; "2" is already code 2
   hex_obj[port].stopbits = static_cast<int>(stop);
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_parity(DialogHost& dialog, int port) {
   hex_obj[port].parity = dialog.selected_entry(kSelectors[port].parity);
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_flow(DialogHost& dialog, int port) {
@@ -210,6 +214,7 @@ void apply_flow(DialogHost& dialog, int port) {
   errno = 0;
   obj.err = SioFlow(obj.portnum, flow_code(obj.flow));
   if (obj.err != 0) report_reconfigure_failure(obj);
+  hex_show_devices(dialog);
 }
 
 // Opens the serial port a terminal port is bound to and gives it the port's stored speed and
@@ -236,8 +241,20 @@ void rebind(DialogHost& dialog, int port) {
     SioFlow(obj.portnum, flow_code(obj.flow));
     SioDTR(obj.portnum, 'S');
   }
-  hex_show_presence(dialog, port);
   hex_reconnect_follow(port, PortChange::Bound);
+  hex_show_presence(dialog, port);
+}
+
+// The switches as every run starts.
+void set_start_switches() {
+  hex_run = 1;
+  hex_ascii = 0;
+  hex_log = 0;
+  hex_send_port = 0;
+  hex_send_file = 1;
+  hex_view_mode = HEX_HEX_VIEW;
+  hex_local_echo = 1;
+  hex_time_stamp = 0;
 }
 
 }  // namespace
@@ -263,20 +280,12 @@ void hex_init(DialogHost& hwndDlg) {
       SioDTR(obj.portnum, 'S');
       SioRTS(obj.portnum, 'C');
     }
-    hex_show_presence(hwndDlg, i);
     SioFlow(obj.portnum, 'N');
     hex_reconnect_follow(i, PortChange::Started);
+    hex_show_presence(hwndDlg, i);
   }
 
-  hex_run = 1;
-  hex_ascii = 0;
-  hex_log = 0;
-  hex_send_port = 0;
-  hex_send_file = 1;
-  hex_xmodem_busy = 0;
-  hex_view_mode = HEX_HEX_VIEW;
-  hex_local_echo = 1;
-  hex_time_stamp = 0;
+  set_start_switches();
 
   for (const PortSelectors& port : kSelectors)
     fill_selector<HEX_PARITY_SIZE>(hwndDlg, port.parity, hex_parity, 0);
@@ -305,6 +314,14 @@ void hex_init(DialogHost& hwndDlg) {
   hwndDlg.set_text(IDT_PROGRESS, "");
 }
 
+void hex_reset_state() {
+  std::memset(hex_obj, 0, sizeof hex_obj);
+  set_start_switches();
+  hex_timer = 0;
+  hex_hwnd = nullptr;
+  hex_forget_claim();
+}
+
 void hex_quit(DialogHost& hwndDlg) {
   hex_transfer_quit(hwndDlg);
   for (HEX_OBJ_TYP& obj : hex_obj) {
@@ -328,10 +345,12 @@ void hex_quit(DialogHost& hwndDlg) {
   }
 }
 
-// An indicator is always cleared first, so every change of state is a fresh transition.
+// An indicator is always cleared first, so every change of state is a fresh transition. Its hint
+// names the device and why an absent port is absent: it changes with the presence.
 void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], Check::Unchecked);
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
+  hex_show_devices(hwndDlg);
   if (hex_obj[port].present) hex_port_back(hwndDlg, port);
 }
 
@@ -340,8 +359,8 @@ void hex_port_lost(DialogHost& hwndDlg, int port) {
   if (!obj.present) return;
   obj.err = SioDone(obj.portnum);
   obj.present = 0;
-  hex_show_presence(hwndDlg, port);
   hex_reconnect_follow(port, PortChange::Lost);
+  hex_show_presence(hwndDlg, port);
 }
 
 // DTR raised and RTS lowered as at start-up, then the dialog's flow control (which may take RTS).
@@ -377,8 +396,15 @@ int hex_entry_named(const DialogHost& hwndDlg, int id, std::string_view text) {
   return hex_entry_holding(hwndDlg, id, trimmed(text));
 }
 
-void hex_speed1KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 0); }
-void hex_speed2KillFocus(DialogHost& hwndDlg) { apply_typed_speed(hwndDlg, 1); }
+void hex_speed1KillFocus(DialogHost& hwndDlg) {
+  apply_typed_speed(hwndDlg, 0);
+  hex_show_devices(hwndDlg);
+}
+
+void hex_speed2KillFocus(DialogHost& hwndDlg) {
+  apply_typed_speed(hwndDlg, 1);
+  hex_show_devices(hwndDlg);
+}
 
 void hex_speed1SelChange(DialogHost& hwndDlg) { apply_speed(hwndDlg, 0); }
 void hex_data1SelChange(DialogHost& hwndDlg) { apply_data(hwndDlg, 0); }

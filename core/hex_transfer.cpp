@@ -15,8 +15,8 @@ using platform::DialogHost;
 
 void hex_file_transfer(DialogHost& hwndDlg) {
   // One at a time: a second transfer would run on a port already in use and lose the open file.
-  if (hex_xmodem_busy || hex_dump_busy) return;
-  hex_xsend_port = hex_send_port;
+  if (hex_transfer_running()) return;
+  const int port = hex_send_port;
   const int protocol = hwndDlg.selected_entry(IDC_PROTOCOL);
   hex_log_close(hwndDlg);
   char path[HEX_FILENAME_SIZE];
@@ -24,15 +24,14 @@ void hex_file_transfer(DialogHost& hwndDlg) {
   hwndDlg.set_text(IDT_STATUS, path);
   if (protocol < HEX_DUMP || protocol > HEX_XMODEM_1K) return;
   // The port may have gone while the prompt was open; an absent port's number may be the other's.
-  if (!hex_obj[hex_xsend_port].present) {
-    const std::string why = hex_port_name(hex_xsend_port) + " is not open: nothing transferred ";
-    hex_show_port_failure(hwndDlg, hex_xsend_port, why);
+  if (!hex_obj[port].present) {
+    hex_show_port_failure(hwndDlg, port, hex_port_name(port) + " is not open: nothing transferred ");
     return;
   }
   if (protocol == HEX_DUMP)
-    hex_dump_start(hwndDlg, path);
+    hex_dump_start(hwndDlg, port, path);
   else
-    hex_xmodem_start(hwndDlg, protocol, path);
+    hex_xmodem_start(hwndDlg, port, protocol, path);
 }
 
 void hex_file_abort(DialogHost& hwndDlg) {

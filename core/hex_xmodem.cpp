@@ -37,12 +37,12 @@ int serial_port() { return hex_obj[hex_xsend_port].portnum; }
 // Closes the transfer's port and opens it again with the dialog's settings and the start-up line
 // states. One that does not open is shown absent and is opened again by itself once its device
 // can be.
-bool reopen(DialogHost& hwnd) {
-  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+bool reopen(DialogHost& hwnd, int port) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
   obj.err = SioDone(obj.portnum);
-  if (hex_reopen(hwnd, hex_xsend_port)) return true;
-  hex_show_presence(hwnd, hex_xsend_port);
-  hex_reconnect_follow(hex_xsend_port, PortChange::Lost);
+  if (hex_reopen(hwnd, port)) return true;
+  hex_reconnect_follow(port, PortChange::Lost);
+  hex_show_presence(hwnd, port);
   return false;
 }
 
@@ -69,23 +69,22 @@ void end_xmodem(DialogHost& hwnd) {
   const int code = thread.outcome();
   const std::string outcome = xmodem_outcome(code, thread.os_error());
   xyRelease(serial_port());
-  hex_xmodem_busy = 0;
+  hex_release_port(hwnd);
   if (code == TORVEL_WIN32ERR && serial::device_gone(thread.os_error()))
     hex_port_lost(hwnd, hex_xsend_port);
   else
-    reopen(hwnd);
-  hex_show_claim(hwnd, false);
+    reopen(hwnd, hex_xsend_port);
   hwnd.stop_timer(HEX_XMODEM_TIMER);
   hwnd.set_text(IDT_PROGRESS, outcome);
 }
 
 }  // namespace
 
-void hex_xmodem_start(DialogHost& hwnd, int protocol, const char* path) {
-  HEX_OBJ_TYP& obj = hex_obj[hex_xsend_port];
+void hex_xmodem_start(DialogHost& hwnd, int port, int protocol, const char* path) {
+  HEX_OBJ_TYP& obj = hex_obj[port];
   hwnd.set_text(IDT_PROGRESS, kNegotiating[protocol]);
   // The engine starts on a freshly opened port, which gets the dialog's settings back at once.
-  if (!reopen(hwnd)) {
+  if (!reopen(hwnd, port)) {
     hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: " + serial::open_failure(obj.portnum) + " ");
     return;
   }
@@ -103,9 +102,8 @@ void hex_xmodem_start(DialogHost& hwnd, int protocol, const char* path) {
     hwnd.set_text(IDT_PROGRESS, "X-Modem Failed: no thread for the transfer ");
     return;
   }
-  hex_xmodem_busy = 1;
+  hex_claim_port(hwnd, port, ClaimKind::XModem);
   shown_packet = 0;
-  hex_show_claim(hwnd, true);
   hex_start_timer(hwnd, HEX_XMODEM_TIMER, HEX_XTIME);
 }
 
@@ -141,6 +139,6 @@ void hex_xmodem_quit(DialogHost& hwnd) {
   thread.request_abort();
   thread.join();
   xyRelease(serial_port());
-  hex_xmodem_busy = 0;
   hwnd.stop_timer(HEX_XMODEM_TIMER);
+  hex_release_port(hwnd);
 }

@@ -11,9 +11,9 @@
 
 #include "platform/dialog_host.h"
 
-// Starts a transfer of protocol `protocol` (HEX_XMODEM .. HEX_XMODEM_1K) of `path` in the direction
-// hex_send_file chooses, on the transfer port.
-void hex_xmodem_start(platform::DialogHost& hwnd, int protocol, const char* path);
+// Starts a transfer of protocol `protocol` (HEX_XMODEM .. HEX_XMODEM_1K) of `path` on terminal port
+// `port`, in the direction hex_send_file chooses.
+void hex_xmodem_start(platform::DialogHost& hwnd, int port, int protocol, const char* path);
 // One tick of the XMODEM timer.
 void hex_periodic_transfer(platform::DialogHost& hwndDlg);
 // Abort: the engine stops at once; the transfer ends now or at the next tick.

@@ -7,6 +7,8 @@
 #include "core/resource.h"
 
 int hex_xsend_port = 0;
+int hex_xmodem_busy = 0;
+int hex_dump_busy = 0;
 
 namespace {
 
@@ -15,17 +17,38 @@ constexpr int kHeldSettings[HEX_MAX_PORT][5] = {
     {IDC_SPEED1, IDC_DATA1, IDC_STOP1, IDC_PARITY1, IDC_FLOW1},
     {IDC_SPEED2, IDC_DATA2, IDC_STOP2, IDC_PARITY2, IDC_FLOW2}};
 
-}  // namespace
-
-bool hex_port_busy(int port) { return (hex_xmodem_busy || hex_dump_busy) && port == hex_xsend_port; }
-
-bool hex_transfer_holds(int id) {
-  if (!hex_xmodem_busy && !hex_dump_busy) return false;
-  const auto held = [id](const auto& ids) { return std::find(std::begin(ids), std::end(ids), id) != std::end(ids); };
-  return held(kHeldAlways) || held(kHeldSettings[hex_xsend_port]);
-}
-
-void hex_show_claim(platform::DialogHost& hwnd, bool running) {
+void show_held(platform::DialogHost& hwnd, bool running) {
   for (const int id : kHeldAlways) hwnd.set_enabled(id, !running);
   for (const int id : kHeldSettings[hex_xsend_port]) hwnd.set_enabled(id, !running);
+}
+
+}  // namespace
+
+void hex_claim_port(platform::DialogHost& hwnd, int port, ClaimKind kind) {
+  hex_xsend_port = port == 1 ? 1 : 0;
+  hex_xmodem_busy = kind == ClaimKind::XModem ? 1 : 0;
+  hex_dump_busy = kind == ClaimKind::Dump ? 1 : 0;
+  show_held(hwnd, true);
+}
+
+void hex_release_port(platform::DialogHost& hwnd) {
+  hex_xmodem_busy = 0;
+  hex_dump_busy = 0;
+  show_held(hwnd, false);
+}
+
+void hex_forget_claim() {
+  hex_xsend_port = 0;
+  hex_xmodem_busy = 0;
+  hex_dump_busy = 0;
+}
+
+bool hex_transfer_running() { return hex_xmodem_busy || hex_dump_busy; }
+
+bool hex_port_busy(int port) { return hex_transfer_running() && port == hex_xsend_port; }
+
+bool hex_transfer_holds(int id) {
+  if (!hex_transfer_running()) return false;
+  const auto held = [id](const auto& ids) { return std::find(std::begin(ids), std::end(ids), id) != std::end(ids); };
+  return held(kHeldAlways) || held(kHeldSettings[hex_xsend_port]);
 }

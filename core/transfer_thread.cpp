@@ -6,13 +6,13 @@
 #include "xmodem/serxydrv.h"
 
 TransferThread::~TransferThread() {
-  if (!running()) return;
+  if (!started()) return;
   request_abort();
   join();
 }
 
 bool TransferThread::start(int port) {
-  if (running()) return false;
+  if (started()) return false;
   port_ = port;
   done_.store(false);
   packet_.store(0);
@@ -27,11 +27,11 @@ bool TransferThread::start(int port) {
 }
 
 void TransferThread::request_abort() {
-  if (running()) xyRequestAbort(port_);
+  if (started()) xyRequestAbort(port_);
 }
 
 void TransferThread::join() {
-  if (running()) thread_.join();
+  if (started()) thread_.join();
 }
 
 void TransferThread::run(int port) {

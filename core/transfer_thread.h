@@ -27,7 +27,6 @@ class TransferThread {
   void request_abort();
   // The transfer has ended: join() returns at once, and outcome() and os_error() hold.
   bool done() const { return done_.load(std::memory_order_acquire); }
-  bool running() const { return thread_.joinable(); }
   // The packet the engine is sending or expects (XY_GET_PACKET), as last published.
   int packet() const { return packet_.load(std::memory_order_relaxed); }
   // The engine's outcome: 0 success, else its error code.
@@ -38,6 +37,9 @@ class TransferThread {
 
  private:
   void run(int port);
+  // A thread was started and not joined yet (whether the transfer is running is the port claim's
+  // to say, core/port_claim.h).
+  bool started() const { return thread_.joinable(); }
 
   std::thread thread_;
   int port_ = -1;

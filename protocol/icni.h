@@ -3,8 +3,10 @@
 //
 // The decoder collects from each 0xEE; the third octet collected is the length, and the frame is
 // complete after L + 4 octets (start, first octet, length, L payload octets, one check octet).
-// After a frame the length is unknown again (255), and octets that follow are collected behind the
-// shown frame until the next 0xEE, so 259 of them make a frame as well.
+// Before the first 0xEE the third octet received is taken as the length all the same. After a frame
+// the collection starts empty, so a frame's octets are never shown twice (nor by another view that
+// continues the collection); octets that follow it are collected until the next 0xEE, none of them
+// taken as a length, and 259 of them make a frame of their own.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +18,10 @@
 namespace protocol {
 
 inline constexpr std::uint8_t kIcniStart = 0xEE;
-inline constexpr int kIcniLengthUnknown = 255;
+inline constexpr int kIcniLengthUnknown = 255;  // at start-up: the third octet is the length
+inline constexpr int kIcniAfterFrame = 0x1FF;    // after a frame: no length until the next 0xEE
+// Octets collected after a frame without an 0xEE that make a frame of their own.
+inline constexpr int kIcniLongestRun = kIcniLengthUnknown + 4;
 
 // Replaces the second octet with the number of octets after the first two (modulo 256); a message
 // of fewer than two octets is left as it is.
@@ -32,12 +37,16 @@ std::size_t icni_encode(std::span<const std::uint8_t> payload, std::span<std::ui
 template <class OnFrame>
 void icni_decode(std::span<const std::uint8_t> input, FrameCollector& frame, int& length, OnFrame&& on_frame) {
   for (const std::uint8_t in : input) {
-    if (in == kIcniStart) frame.count = 0;
-    if (frame.count == 2) length = in;
+    if (in == kIcniStart) {
+      frame.count = 0;
+      if (length == kIcniAfterFrame) length = kIcniLengthUnknown;
+    }
+    if (frame.count == 2 && length != kIcniAfterFrame) length = in;
     frame.add(in);
-    if (frame.count == length + 4) {
+    if (frame.count == (length == kIcniAfterFrame ? kIcniLongestRun : length + 4)) {
       on_frame(frame.collected());
-      length = kIcniLengthUnknown;
+      length = kIcniAfterFrame;
+      frame.count = 0;
     }
   }
 }

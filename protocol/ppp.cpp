@@ -33,7 +33,7 @@ std::size_t ppp_unescape(std::span<const std::uint8_t> escaped, std::span<std::u
                                               : static_cast<std::size_t>(static_cast<const std::uint8_t*>(escape) -
                                                                          escaped.data());
     const std::size_t plain = std::min(end - i, out.size() - n);
-    std::memcpy(out.data() + n, escaped.data() + i, plain);
+    std::memmove(out.data() + n, escaped.data() + i, plain);
     n += plain;
     i = end + 1;
     if (end < escaped.size() && i < escaped.size() && n < out.size()) out[n++] = escaped[i++] ^ kPppEscapeXor;

@@ -25,11 +25,12 @@ constexpr std::size_t ppp_frame_capacity(std::size_t payload) { return 2 * paylo
 // Writes the frame of `payload` into `out`; returns its length, or 0 when `out` is too small.
 std::size_t ppp_encode(std::span<const std::uint8_t> payload, std::span<std::uint8_t> out);
 
-// Unescapes `escaped` into `out` (which needs as many octets); returns the octets written.
+// Unescapes `escaped` into `out` (which needs as many octets); returns the octets written. `out` may
+// begin where `escaped` does: no octet is written ahead of the one read.
 std::size_t ppp_unescape(std::span<const std::uint8_t> escaped, std::span<std::uint8_t> out);
 
 // Decodes `input`, calling on_frame(std::span<const std::uint8_t>) with each completed frame,
-// unescaped into `scratch` (room for as many octets as `frame` holds).
+// unescaped into `scratch` (room for as many octets as `frame` holds; it may be the frame's own).
 template <class OnFrame>
 void ppp_decode(std::span<const std::uint8_t> input, FrameCollector& frame, std::span<std::uint8_t> scratch,
                 OnFrame&& on_frame) {

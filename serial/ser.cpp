@@ -41,6 +41,7 @@ struct PortRecord {
   DeviceControl DCB;
   SavedSettings OldSettings;  // the device's own settings, put back at close
   LineCounters Counters;      // line-error counters at the last SioStatus (or the open)
+  std::string Path;           // the device opened
   std::string Failure;        // why the port is not usable: its last open or read failed
   int FailureError = 0;       // the errno of that failure
 };
@@ -113,9 +114,11 @@ int Write(int Port, const char* Buffer, std::size_t Size) {
   return serial::platform::write_all(rec.Handle, Buffer, Size, WriteWaitMs(rec.DCB, Size));
 }
 
-// A read failed: the device has gone or broke. Its text stays with the port, for the user.
+// A read failed: the device has gone or broke. Its text stays with the port, for the user. It names
+// the device opened, read from the port's own record: a transfer thread fails here while the UI
+// thread may scan for devices.
 int ReadFailed(int Port, int err) {
-  Record(Port).Failure = serial::device_path(Port) + ": the device stopped answering (" + std::strerror(err) + ")";
+  Record(Port).Failure = Record(Port).Path + ": the device stopped answering (" + std::strerror(err) + ")";
   Record(Port).FailureError = err;
   return Win32Error(err);
 }
@@ -179,6 +182,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   serial::platform::set_output_line(fd, OutputLine::Rts, false);
   rec.Handle = fd;
   serial::remember_for_exit(Port, fd, rec.OldSettings);
+  rec.Path = path;
   rec.Failure.clear();
   rec.FailureError = 0;
   rec.Counters = LineCounters{};

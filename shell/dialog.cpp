@@ -128,20 +128,6 @@ void keyboard_filter(DialogHost& dialog, MsgFilter& filter) {
   if (!back_door && hex_local_echo == 0) filter.code = 0;
 }
 
-// A transfer's start or end may find its port gone; the indicator's hint then says why.
-void transfer_event(DialogHost& dialog, void (*handler)(DialogHost&)) {
-  const int present[HEX_MAX_PORT] = {hex_obj[0].present, hex_obj[1].present};
-  handler(dialog);
-  if (hex_obj[0].present != present[0] || hex_obj[1].present != present[1]) hex_show_devices(dialog);
-}
-
-// The indicator hint names the port's device and its line as the device runs it: a new binding or
-// setting shows there at once.
-void port_setting(DialogHost& dialog, void (*handler)(DialogHost&)) {
-  handler(dialog);
-  hex_show_devices(dialog);
-}
-
 int command(DialogHost& dialog, int id, Notification code);
 
 // Selectors whose field a user may type into, the message entry aside.
@@ -155,7 +141,7 @@ constexpr int kSettingSelectors[] = {IDC_PORTA,   IDC_SPEED1, IDC_DATA1,   IDC_S
 // on the line.
 int typed_text_done(DialogHost& dialog, int id) {
   if (id == IDC_SPEED1 || id == IDC_SPEED2) {
-    port_setting(dialog, id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus);
+    (id == IDC_SPEED1 ? hex_speed1KillFocus : hex_speed2KillFocus)(dialog);
     return 1;
   }
   const int selected = dialog.selected_entry(id);
@@ -182,18 +168,18 @@ int command(DialogHost& dialog, int id, Notification code) {
   switch (id) {
     case IDOK: end_program(dialog, 1); return 1;
     case IDCANCEL: end_program(dialog, 0); return 1;
-    case IDC_SPEED1: if (selection_changed) port_setting(dialog, hex_speed1SelChange); return 1;
-    case IDC_DATA1: if (selection_changed) port_setting(dialog, hex_data1SelChange); return 1;
-    case IDC_STOP1: if (selection_changed) port_setting(dialog, hex_stop1SelChange); return 1;
-    case IDC_PARITY1: if (selection_changed) port_setting(dialog, hex_parity1SelChange); return 1;
-    case IDC_FLOW1: if (selection_changed) port_setting(dialog, hex_flow1SelChange); return 1;
-    case IDC_SPEED2: if (selection_changed) port_setting(dialog, hex_speed2SelChange); return 1;
-    case IDC_DATA2: if (selection_changed) port_setting(dialog, hex_data2SelChange); return 1;
-    case IDC_STOP2: if (selection_changed) port_setting(dialog, hex_stop2SelChange); return 1;
-    case IDC_PARITY2: if (selection_changed) port_setting(dialog, hex_parity2SelChange); return 1;
-    case IDC_FLOW2: if (selection_changed) port_setting(dialog, hex_flow2SelChange); return 1;
-    case IDC_PORTA: if (selection_changed) port_setting(dialog, hex_PortASelChange); return 1;
-    case IDC_PORTB: if (selection_changed) port_setting(dialog, hex_PortBSelChange); return 1;
+    case IDC_SPEED1: if (selection_changed) hex_speed1SelChange(dialog); return 1;
+    case IDC_DATA1: if (selection_changed) hex_data1SelChange(dialog); return 1;
+    case IDC_STOP1: if (selection_changed) hex_stop1SelChange(dialog); return 1;
+    case IDC_PARITY1: if (selection_changed) hex_parity1SelChange(dialog); return 1;
+    case IDC_FLOW1: if (selection_changed) hex_flow1SelChange(dialog); return 1;
+    case IDC_SPEED2: if (selection_changed) hex_speed2SelChange(dialog); return 1;
+    case IDC_DATA2: if (selection_changed) hex_data2SelChange(dialog); return 1;
+    case IDC_STOP2: if (selection_changed) hex_stop2SelChange(dialog); return 1;
+    case IDC_PARITY2: if (selection_changed) hex_parity2SelChange(dialog); return 1;
+    case IDC_FLOW2: if (selection_changed) hex_flow2SelChange(dialog); return 1;
+    case IDC_PORTA: if (selection_changed) hex_PortASelChange(dialog); return 1;
+    case IDC_PORTB: if (selection_changed) hex_PortBSelChange(dialog); return 1;
     case IDC_VIEW: if (selection_changed) hex_ViewSelChange(dialog); return 1;
     case IDR_LOG: hex_log_open(dialog); return 1;
     case IDR_NOLOG: hex_log_close(dialog); return 1;
@@ -228,8 +214,8 @@ int command(DialogHost& dialog, int id, Notification code) {
     // Every report of the frame type selector applies its presets, not only a change of selection.
     case IDC_FRAME: hex_frameChanged(dialog); return 1;
     case IDB_FRAME: hex_frameit(dialog); return 1;
-    case IDB_GO_FILE: transfer_event(dialog, hex_file_transfer); return 1;
-    case IDB_ABORT: transfer_event(dialog, hex_file_abort); return 1;
+    case IDB_GO_FILE: hex_file_transfer(dialog); return 1;
+    case IDB_ABORT: hex_file_abort(dialog); return 1;
     default: return 0;
   }
 }
@@ -249,6 +235,7 @@ int InitializeApp(DialogHost& hDlg) {
   win_init_periodic(hDlg);
   hDlg.set_focus(IDT_SCREEN);
   hex_init(hDlg);
+  // The selectors exist now: their entries name the device behind each COM number.
   hex_show_devices(hDlg);
   return 1;
 }
@@ -264,9 +251,9 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
     case MessageKind::Timer:
       switch (msg.id) {
         case HEX_SCREEN_TIMER: win_periodic(hwndDlg); return 1;
-        case HEX_XMODEM_TIMER: transfer_event(hwndDlg, hex_periodic_transfer); return 1;
-        case HEX_DUMP_TIMER: transfer_event(hwndDlg, hex_periodic_dump); return 1;
-        case HEX_DUMP_ERR_TIMER: transfer_event(hwndDlg, hex_file_abort); return 1;
+        case HEX_XMODEM_TIMER: hex_periodic_transfer(hwndDlg); return 1;
+        case HEX_DUMP_TIMER: hex_periodic_dump(hwndDlg); return 1;
+        case HEX_DUMP_ERR_TIMER: hex_file_abort(hwndDlg); return 1;
         default: return 0;
       }
     case MessageKind::Notify:

@@ -1,20 +1,22 @@
 #include "shell/pump.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
 
 #include "core/hex.h"
 #include "core/hex_reconnect.h"
 #include "core/hex_report.h"
 #include "core/port_claim.h"
-#include "core/port_presentation.h"
 #include "serial/ser.h"
 #include "views/view_switch.h"
 
 namespace {
 
-// One read of at most HEX_QUEUE_SIZE bytes; the hexadecimal view renders it in place, three
-// characters a byte.
-char block[HEX_MAX_STRING + 1];
+// One read of at most HEX_QUEUE_SIZE bytes, and the text the view renders it to.
+std::array<std::uint8_t, HEX_QUEUE_SIZE> block;
+ReceiveText text;
 
 void start_screen_timer(platform::DialogHost& hwnd) {
   hex_timer = hwnd.start_timer(HEX_SCREEN_TIMER, HEX_TIME);
@@ -34,13 +36,13 @@ bool drain_port(platform::DialogHost& hwnd, int i) {
       taken = 0;
       waiting = SioRxQue(port);
     }
-    const int got = SioGets(port, block, static_cast<unsigned>(std::clamp(waiting, 0, HEX_QUEUE_SIZE)));
+    const int got = SioGets(port, reinterpret_cast<char*>(block.data()),
+                            static_cast<unsigned>(std::clamp(waiting, 0, HEX_QUEUE_SIZE)));
     if (got == TORVEL_WIN32ERR) return false;
     if (got <= 0) break;
     taken += got;
     if (hex_run == 0) continue;  // in Stop the bytes are read and dropped
-    block[got] = '\0';
-    hex_show_block(hwnd, i, block, got);
+    hex_show_block(hwnd, i, std::span(block.data(), static_cast<std::size_t>(got)), text);
   }
   return true;
 }
@@ -57,12 +59,9 @@ void win_periodic(platform::DialogHost& hwnd) {
     if (!hex_obj[i].present) continue;
     // A transfer or dump reads its own port; the other one is still shown.
     if (hex_port_busy(i)) continue;
-    if (!drain_port(hwnd, i)) {
-      hex_port_lost(hwnd, i);
-      hex_show_devices(hwnd);
-    }
+    if (!drain_port(hwnd, i)) hex_port_lost(hwnd, i);
   }
   hex_time_stamp = static_cast<std::uint16_t>(hex_time_stamp + 50);
-  if (hex_reconnect_tick(hwnd)) hex_show_devices(hwnd);
+  hex_reconnect_tick(hwnd);
   start_screen_timer(hwnd);
 }

@@ -1,90 +1,103 @@
 #include "views/frame_views.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstdio>
-#include <span>
+#include <functional>
 #include <vector>
 
 #include "core/hex.h"
 #include "core/hex_display.h"
-#include "protocol/hex_pairs.h"
 #include "protocol/hdlc.h"
+#include "protocol/hex_pairs.h"
 #include "protocol/icni.h"
 #include "protocol/ppp.h"
 
 using platform::DialogHost;
 using Octets = std::span<const std::uint8_t>;
+using Text = std::span<char>;
 
 namespace {
 
 // "\nRx1 65535 ": the header is always this long, the time stamp being five places at most.
-constexpr int kHeaderLength = 11;
-// Octets one line of a HEX_MAX_STRING + 1 character buffer holds: header, 3 an octet, the NUL.
-constexpr std::size_t kLineOctets = (HEX_MAX_STRING + 1 - kHeaderLength - 1) / 3;
+constexpr std::size_t kHeaderLength = 11;
 
 // The decoders' state and their lines belong to the send port.
 int send_port() { return hex_send_port == 1 ? 1 : 0; }
 HEX_OBJ_TYP& send_record() { return hex_obj[send_port()]; }
 
-protocol::FrameCollector collection(HEX_OBJ_TYP& obj) {
-  return {{reinterpret_cast<std::uint8_t*>(obj.msg), HEX_MAX_STRING}, obj.msgindex};
+std::span<std::uint8_t> collection_octets(HEX_OBJ_TYP& obj) {
+  return {reinterpret_cast<std::uint8_t*>(obj.msg), HEX_MAX_STRING};
 }
 
-// The caller may pass one buffer as input and text, so the input is taken aside before any frame
-// line is written. The buffer keeps its size between calls: a pump's block costs no allocation.
-Octets take_input(const char* raw, int length) {
-  static std::vector<std::uint8_t> input;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw);
-  input.assign(bytes, bytes + std::max(length, 0));
-  return input;
-}
+protocol::FrameCollector collection(HEX_OBJ_TYP& obj) { return {collection_octets(obj), obj.msgindex}; }
 
-void show_frame(DialogHost& hwnd, char* text, Octets frame) {
+// Octets one line of `text` holds: header, three characters an octet, the NUL.
+std::size_t line_octets(Text text) { return (text.size() - kHeaderLength - 1) / 3; }
+
+void show_frame(DialogHost& hwnd, Text text, Octets frame) {
   char header[32];
   std::snprintf(header, sizeof header, "\nRx%d %5d ", send_port() + 1, hex_time_stamp);
   do {
-    const Octets line = frame.first(std::min(frame.size(), kLineOctets));
-    std::copy_n(header, kHeaderLength, text);
-    const std::size_t written =
-        protocol::render_hex_pairs(line, std::span<char>(text + kHeaderLength, 3 * line.size()));
-    text[kHeaderLength + written] = '\0';
-    hex_display_msg(hwnd, send_port(), text, static_cast<int>(3 * line.size() + 1));
+    const Octets line = frame.first(std::min(frame.size(), line_octets(text)));
+    std::copy_n(header, kHeaderLength, text.begin());
+    const std::size_t length = kHeaderLength + protocol::render_hex_pairs(line, text.subspan(kHeaderLength));
+    text[length] = '\0';
+    hex_display_msg(hwnd, send_port(), text.data(), static_cast<int>(length));
     frame = frame.subspan(line.size());
   } while (!frame.empty());
 }
 
+// The classic entry: the bytes are taken aside first when the text buffer is the input's own.
+template <class Show>
+int classic_entry(DialogHost& hwnd, const char* raw, char* msg, int length, Show show) {
+  const Octets bytes(reinterpret_cast<const std::uint8_t*>(raw), static_cast<std::size_t>(std::max(length, 0)));
+  const Text text(msg, HEX_MAX_STRING + 1);
+  const std::less<const void*> before;
+  const bool overlap = before(raw, msg + text.size()) && before(msg, raw + bytes.size());
+  if (!overlap) {
+    show(hwnd, bytes, text);
+    return 0;
+  }
+  const std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+  show(hwnd, Octets(copy), text);
+  return 0;
+}
+
 }  // namespace
 
-int hex_parse_hdlc(DialogHost& hwnd, const char* raw, char* msg, int length) {
-  const Octets input = take_input(raw, length);
+void hex_show_hdlc(DialogHost& hwnd, Octets bytes, Text text) {
   HEX_OBJ_TYP& obj = send_record();
   protocol::FrameCollector frame = collection(obj);
   protocol::HdlcReceiver bits{obj.bitcnt, obj.byte, obj.onecnt};
-  protocol::hdlc_decode(input, bits, frame, [&](Octets f) { show_frame(hwnd, msg, f); });
+  protocol::hdlc_decode(bytes, bits, frame, [&](Octets f) { show_frame(hwnd, text, f); });
   obj.msgindex = frame.count;
   obj.bitcnt = bits.bitcnt;
   obj.byte = bits.byte;
   obj.onecnt = bits.onecnt;
-  return 0;
+}
+
+void hex_show_ppp(DialogHost& hwnd, Octets bytes, Text text) {
+  HEX_OBJ_TYP& obj = send_record();
+  protocol::FrameCollector frame = collection(obj);
+  protocol::ppp_decode(bytes, frame, collection_octets(obj), [&](Octets f) { show_frame(hwnd, text, f); });
+  obj.msgindex = frame.count;
+}
+
+void hex_show_icni(DialogHost& hwnd, Octets bytes, Text text) {
+  HEX_OBJ_TYP& obj = send_record();
+  protocol::FrameCollector frame = collection(obj);
+  protocol::icni_decode(bytes, frame, obj.msglength, [&](Octets f) { show_frame(hwnd, text, f); });
+  obj.msgindex = frame.count;
+}
+
+int hex_parse_hdlc(DialogHost& hwnd, const char* raw, char* msg, int length) {
+  return classic_entry(hwnd, raw, msg, length, hex_show_hdlc);
 }
 
 int hex_parse_ppp(DialogHost& hwnd, const char* raw, char* msg, int length) {
-  static std::array<std::uint8_t, HEX_MAX_STRING> unescaped;
-  const Octets input = take_input(raw, length);
-  HEX_OBJ_TYP& obj = send_record();
-  protocol::FrameCollector frame = collection(obj);
-  protocol::ppp_decode(input, frame, unescaped, [&](Octets f) { show_frame(hwnd, msg, f); });
-  obj.msgindex = frame.count;
-  return 0;
+  return classic_entry(hwnd, raw, msg, length, hex_show_ppp);
 }
 
 int hex_parse_icni(DialogHost& hwnd, const char* raw, char* msg, int length) {
-  const Octets input = take_input(raw, length);
-  HEX_OBJ_TYP& obj = send_record();
-  protocol::FrameCollector frame = collection(obj);
-  protocol::icni_decode(input, frame, obj.msglength, [&](Octets f) { show_frame(hwnd, msg, f); });
-  obj.msgindex = frame.count;
-  return 0;
+  return classic_entry(hwnd, raw, msg, length, hex_show_icni);
 }

@@ -6,38 +6,44 @@
 #include "core/hex.h"
 #include "core/hex_display.h"
 #include "core/resource.h"
+#include "protocol/hex_pairs.h"
 #include "views/ansi_parser.h"
-#include "views/ansi_terminal.h"
 #include "views/frame_views.h"
 
 using platform::DialogHost;
 
 namespace {
 
-void show_hexadecimal(DialogHost& hwnd, int port, char* block, int count) {
-  hex_display_msg(hwnd, port, block, hex_to_hexstr(block, block, count));
+using Bytes = std::span<const std::uint8_t>;
+
+void show_hexadecimal(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
+  const std::size_t length = protocol::render_hex_pairs(bytes, text);
+  text[length] = '\0';
+  hex_display_msg(hwnd, port, text.data(), static_cast<int>(length));
 }
 
 // A NUL is no text: it is dropped, and the bytes after it in the block are still shown.
-void show_ascii(DialogHost& hwnd, int port, char* block, int count) {
-  const int length = static_cast<int>(std::remove(block, block + count, '\0') - block);
-  block[length] = '\0';
-  hex_display_msg(hwnd, port, block, length);
+void show_ascii(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
+  const auto end = std::remove_copy(bytes.begin(), bytes.end(), text.begin(), std::uint8_t{0});
+  *end = '\0';
+  hex_display_msg(hwnd, port, text.data(), static_cast<int>(end - text.begin()));
 }
 
-void show_ansi(DialogHost& hwnd, int port, char* block, int count) {
-  hex_display_msg(hwnd, port, block, hex_parse_ansi(hwnd, block, block, count));
+void show_ansi(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
+  const int length = hex_parse_ansi(hwnd, reinterpret_cast<const char*>(bytes.data()), text.data(),
+                                    static_cast<int>(bytes.size()));
+  hex_display_msg(hwnd, port, text.data(), length);
 }
 
 // The decoders show their frames themselves, in the send port's colour.
-void show_hdlc(DialogHost& hwnd, int, char* block, int count) { hex_parse_hdlc(hwnd, block, block, count); }
-void show_ppp(DialogHost& hwnd, int, char* block, int count) { hex_parse_ppp(hwnd, block, block, count); }
-void show_icni(DialogHost& hwnd, int, char* block, int count) { hex_parse_icni(hwnd, block, block, count); }
+void show_hdlc(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show_hdlc(hwnd, bytes, text); }
+void show_ppp(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show_ppp(hwnd, bytes, text); }
+void show_icni(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show_icni(hwnd, bytes, text); }
 
 struct View {
   int ascii;       // hex_ascii: 1 when typed messages are text, 0 when hexadecimal pairs
   int local_echo;  // hex_local_echo and the Local Echo box; a terminal's far end echoes instead
-  void (*show)(DialogHost& hwnd, int port, char* block, int count);
+  void (*show)(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text);
 };
 
 // In the order of the View selector and of the view codes.
@@ -63,8 +69,12 @@ void hex_ViewSelChange(DialogHost& hwnd) {
   hwnd.set_focus(IDT_SCREEN);
 }
 
-void hex_show_block(DialogHost& hwnd, int port, char* block, int count) {
-  if (hex_view_mode < 0 || hex_view_mode >= HEX_VIEW_MAX || count <= 0) return;
-  // The hexadecimal view triples the block in place: more than a pump's read would not fit.
-  kViews[hex_view_mode].show(hwnd, port, block, std::min(count, HEX_QUEUE_SIZE));
+void hex_show_block(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
+  if (hex_view_mode < 0 || hex_view_mode >= HEX_VIEW_MAX) return;
+  const View& view = kViews[hex_view_mode];
+  while (!bytes.empty()) {
+    const Bytes piece = bytes.first(std::min<std::size_t>(bytes.size(), HEX_QUEUE_SIZE));
+    view.show(hwnd, port, piece, text);
+    bytes = bytes.subspan(piece.size());
+  }
 }

@@ -1,14 +1,29 @@
 // The six views of received bytes. One table says per view how typed messages are read (as text or
-// as hexadecimal pairs), whether typed keys are echoed, and how the receive pump shows a block; the
-// View selector and the pump both go through it, so a view is one row.
+// as hexadecimal pairs), whether typed keys are echoed, and how a block of received bytes is shown;
+// the View selector and the receive path both go through it, so a view is one row.
+//
+// How it works
+//   The pump reads a block of bytes from a port and hands it to hex_show_block with a text buffer
+//   of its own. The current view's renderer reads the bytes and writes what it shows into that
+//   buffer: hexadecimal pairs, the text without NULs, the ANSI terminal's printable rest, or one
+//   line per completed frame. Nothing is rendered over the bytes it reads, and no view keeps a
+//   buffer of its own. A block longer than HEX_QUEUE_SIZE is shown in pieces of that size.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "core/hex.h"
 #include "platform/dialog_host.h"
 
-// Shows one block the pump read from terminal port `port` in the current view. `block` holds
-// `count` bytes (at most HEX_QUEUE_SIZE) followed by room up to HEX_MAX_STRING + 1 characters in all;
-// the view renders in place. A view code outside the table shows nothing.
-void hex_show_block(platform::DialogHost& hwnd, int port, char* block, int count);
+// What a view writes one block's text into: HEX_QUEUE_SIZE bytes as hexadecimal pairs, or a frame
+// line, and the NUL.
+using ReceiveText = std::array<char, HEX_MAX_STRING + 1>;
+
+// Shows `bytes` received on terminal port `port` in the current view, through the caller's `text`.
+// A view code outside the table shows nothing.
+void hex_show_block(platform::DialogHost& hwnd, int port, std::span<const std::uint8_t> bytes, ReceiveText& text);
 
 // The View selector changed: the view chosen, with its entry mode and echo.
 void hex_ViewSelChange(platform::DialogHost& hwnd);

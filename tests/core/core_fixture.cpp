@@ -2,13 +2,11 @@
 
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "core/hex.h"
 #include "core/hex_log.h"
-#include "core/port_claim.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
 #include "core/dialog_template.h"
@@ -24,23 +22,6 @@ const std::string& empty_scan_root() {
     return std::string(made != nullptr ? made : "/nonexistent-quillport-root");
   }();
   return root;
-}
-
-void reset_terminal_state() {
-  std::memset(hex_obj, 0, sizeof hex_obj);
-  hex_run = 1;
-  hex_view_mode = HEX_HEX_VIEW;
-  hex_ascii = 0;
-  hex_send_port = 0;
-  hex_local_echo = 1;
-  hex_log = 0;
-  hex_send_file = 1;
-  hex_xmodem_busy = 0;
-  hex_dump_busy = 0;
-  hex_xsend_port = 0;
-  hex_time_stamp = 0;
-  hex_timer = 0;
-  hex_hwnd = nullptr;
 }
 
 void forget_ports() {
@@ -126,12 +107,12 @@ platform::Colour colour_at(const platform::TextModel& screen, int position) {
 TerminalPorts::TerminalPorts() {
   serial::set_scan_roots(empty_scan_root(), empty_scan_root());
   forget_ports();
-  reset_terminal_state();
+  hex_reset_state();
 }
 
 TerminalPorts::~TerminalPorts() {
   forget_ports();
-  reset_terminal_state();
+  hex_reset_state();
 }
 
 PtyPair& TerminalPorts::bind_pty(int number) {

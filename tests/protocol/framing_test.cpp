@@ -102,7 +102,18 @@ TEST(Framing, DecodersDelimitAsTheyShould) {
   EXPECT_THAT(i.frames, testing::ElementsAre(Octets{0xEE, 0x05, 0x02, 0xAA, 0xBB, 0x16},
                                              Octets{0xEE, 0x05, 0x00, 0x16},
                                              Octets{0xEE, 0x05, 0x02, 0xAA, 0xBB, 0xE6}));
-  EXPECT_EQ(i.frame.count, 7);  // the 7E waits behind the shown frame
+  EXPECT_EQ(i.frame.count, 1);  // the 7E is collected on its own: the shown frame is gone from it
+
+  // After a frame, no octet before the next EE is taken as a length: the 00 here closes nothing.
+  // 259 such octets make a frame of their own, without the frame shown before them.
+  Receiver after;
+  after.icni({0xEE, 0x05, 0x00, 0x16, 0x01, 0x02, 0x00, 0x03, 0x04});
+  ASSERT_EQ(after.frames.size(), 1u);
+  after.icni(Octets(254, 0x22));
+  ASSERT_EQ(after.frames.size(), 2u);
+  Octets run = {0x01, 0x02, 0x00, 0x03, 0x04};
+  run.resize(259, 0x22);
+  EXPECT_EQ(after.frames[1], run);
 }
 
 TEST(Framing, RandomPayloadsComeBackWhereverTheStreamIsSplit) {

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "core/hex.h"
+#include "core/port_claim.h"
 #include "core/resource.h"
 #include "platform/qt/qt_dialog_host.h"
 #include "platform/qt/screen_widget.h"

@@ -9,6 +9,7 @@
 #include "core/dialog_template.h"
 #include "core/hex.h"
 #include "core/hex_log.h"
+#include "core/port_claim.h"
 #include "core/resource.h"
 #include "serial/ser.h"
 #include "shell/dialog.h"
@@ -66,12 +67,12 @@ TEST_F(MessageWindowTest, SendActsWhileRunningExceptOnThePortATransferOrDumpUses
     host.set_text(IDT_PROGRESS, "");
     host.click(row.stop_button);
     host.click(row.send_button);
-    hex_xmodem_busy = row.xmodem_busy;
-    hex_dump_busy = row.dump_busy;
+    if (row.xmodem_busy || row.dump_busy)
+      hex_claim_port(host, 0, row.xmodem_busy ? ClaimKind::XModem : ClaimKind::Dump);
     host.click(IDB_SEND);
     EXPECT_EQ(shown(), row.shown) << row.stop_button << row.xmodem_busy << row.dump_busy;
     EXPECT_EQ(host.text(IDT_PROGRESS), row.progress);
-    hex_xmodem_busy = hex_dump_busy = 0;
+    hex_release_port(host);
   }
   EXPECT_EQ(port_a->read(2, std::chrono::milliseconds(200)), "A");  // one send on each port
   EXPECT_EQ(port_b->read(2, std::chrono::milliseconds(200)), "A");

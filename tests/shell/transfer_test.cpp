@@ -1,6 +1,8 @@
 // File transfers in the real dialog: XMODEM against lrzsz over a paced line, Abort against a far end
 // that stops answering, raw dumps tick by tick, and a device that goes away during either.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 
 #include "core/hex.h"
 #include "core/hex_dump.h"
+#include "core/port_claim.h"
 #include "serial/deadline.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
@@ -194,6 +197,26 @@ TEST_F(TransferTest, ATransferOrDumpWhoseDeviceGoesEndsWithItsFailureAndShowsThe
     far = &ports.bind_pty(2);
     host.choose(IDC_PORTA, 2);
   }
+}
+
+TEST_F(TransferTest, APortFreedDuringATransferOnTheOtherPortComesUpWithoutWaitingForItsEnd) {
+  PtyPair& far_a = ports.bind_pty(0);
+  PtyPair& com2 = ports.bind_pty(1);
+  const int holder = ::open(com2.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  host.init();
+  ASSERT_EQ(hex_obj[1].present, 0);
+  start(HEX_XMODEM_CRC, false, path("in.bin"));
+  EXPECT_EQ(far_a.read(1, 5s), "C");  // an idle Get asks for packets until it is aborted
+
+  ::close(holder);
+  EXPECT_TRUE(host.run_until([] { return hex_obj[1].present != 0; }, 10s));
+  EXPECT_EQ(hex_xmodem_busy, 1);
+  EXPECT_EQ(host.check(IDC_COM2_STATE), platform::Check::Checked);
+  com2.write("B");
+  EXPECT_TRUE(host.run_until([&] { return shown() == " 42"; }, 5s)) << shown();
+  host.click(IDB_ABORT);
+  EXPECT_TRUE(shows("X-Modem Aborted "));
 }
 
 TEST_F(TransferTest, ASendDumpMovesTheWholeFileFromItsStartPortAndRefusesASecondStart) {

@@ -49,9 +49,8 @@ class FrameRoundTripTest : public testsupport::CoreTest {
       obj.msglength = 255;
     }
     hex_view_mode = frame_type == HEX_HDLC ? HEX_HDLC_VIEW : frame_type == HEX_PPP ? HEX_PPP_VIEW : HEX_ICNI_VIEW;
-    std::vector<char> block(HEX_MAX_STRING + 1);
-    std::copy(frame.begin(), frame.end(), block.begin());
-    hex_show_block(host, 1, block.data(), static_cast<int>(frame.size()));
+    ReceiveText lines;
+    hex_show_block(host, 1, frame, lines);
     const std::string line = host.text(IDT_SCREEN);
     return line.size() < 11 ? Octets{} : octets_of(line.substr(11));
   }

@@ -80,11 +80,10 @@ class FrameViewTest : public CoreTest {
   // What the pump does with one read of terminal port `port` in `view`.
   void receive(int view, const Octets& bytes, int port = 0) {
     hex_view_mode = view;
-    std::vector<char> block(HEX_MAX_STRING + 1);
-    std::copy(bytes.begin(), bytes.end(), block.begin());
-    hex_show_block(host, port, block.data(), static_cast<int>(bytes.size()));
+    hex_show_block(host, port, bytes, text_);
   }
   std::string shown() const { return host.text(IDT_SCREEN); }
+  ReceiveText text_;
   // An empty display and the decoders' state as at start-up.
   void clear() {
     host.screen().set_text("");
@@ -109,17 +108,17 @@ TEST_F(FrameViewTest, EachFrameIsOneLineUnderTheSendPortAndTimeStamp) {
       {"ppp unescapes", HEX_PPP_VIEW, {0x7E, 0xFF, 0x7D, 0x23, 0xC0, 0x21, 0x7E}, "\nRx1    50  7E FF 03 C0 21", 1},
       {"ppp dangling escape", HEX_PPP_VIEW, {0x7E, 0x01, 0x7D, 0x7E}, "\nRx1    50  7E 01", 1},
       {"hdlc inserted zero", HEX_HDLC_VIEW, {0x7E, 0x1F, 0x00, 0xFC, 0xFE}, "\nRx1    50  7E 1F 00", 1},
-      {"icni length 0", HEX_ICNI_VIEW, {0xEE, 0x05, 0x00, 0x16}, "\nRx1    50  EE 05 00 16", 4},
+      {"icni length 0", HEX_ICNI_VIEW, {0xEE, 0x05, 0x00, 0x16}, "\nRx1    50  EE 05 00 16", 0},
       {"icni restarted by EE",
        HEX_ICNI_VIEW,
        Octets{0xEE, 0x05, 0x02, 0xAA} + kIcniFrame,
        "\nRx1    50  EE 05 02 AA BB 16",
-       6},
+       0},
       {"icni two-octet check",
        HEX_ICNI_VIEW,
        {0xEE, 0x05, 0x02, 0xAA, 0xBB, 0xE6, 0x7E},
        "\nRx1    50  EE 05 02 AA BB E6",
-       7},
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,13 +165,27 @@ TEST_F(FrameViewTest, IcniFramesEndByTheirLengthOctet) {
   frame.push_back(0x99);
   EXPECT_EQ(shown(), frame_line(0, 0, frame));
 
-  // After a shown frame the length is unknown (255): what follows is collected behind it until an
-  // EE, and shown as one frame of 259 octets.
+  // After a shown frame what follows is collected on its own until an EE, and 259 octets of it are
+  // shown as one frame: the frame before is not shown again.
   clear();
   receive(HEX_ICNI_VIEW, kIcniFrame);
-  const Octets tail(253, 0x22);
-  receive(HEX_ICNI_VIEW, tail);
-  EXPECT_EQ(shown(), frame_line(0, 0, kIcniFrame) + frame_line(0, 0, kIcniFrame + tail));
+  receive(HEX_ICNI_VIEW, Octets(258, 0x22));
+  EXPECT_EQ(shown(), frame_line(0, 0, kIcniFrame));
+  receive(HEX_ICNI_VIEW, {0x22});
+  EXPECT_EQ(shown(), frame_line(0, 0, kIcniFrame) + frame_line(0, 0, Octets(259, 0x22)));
+}
+
+TEST_F(FrameViewTest, AFrameShownOnceIsNeverShownAgainAfterAViewSwitch) {
+  const Octets icni = {0xEE, 0x01, 0x02, 0x03, 0x04, 0x04};
+  for (const int view : {HEX_PPP_VIEW, HEX_HDLC_VIEW}) {
+    SCOPED_TRACE(view);
+    clear();
+    receive(HEX_ICNI_VIEW, icni);
+    host.select_entry(IDC_VIEW, view);
+    hex_ViewSelChange(host);
+    receive(view, {0x7E, 0x41, 0x7E});
+    EXPECT_EQ(shown(), frame_line(0, 0, icni) + frame_line(0, 0, {0x7E, 0x41}));
+  }
 }
 
 TEST_F(FrameViewTest, BothPortsOfOneTickGoThroughTheSendPortsOneState) {
