@@ -50,17 +50,25 @@ std::string failure_reason(int code, int os_error) {
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
-    if (serial::failure_kind(os_error) == serial::FailureKind::TimedOut) return "write timed out (flow control or far end not reading)";
+    if (serial::failure_kind(os_error) == serial::FailureKind::TimedOut)
+      return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
   if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
   return "error " + std::to_string(code);
 }
 
+// Where the engine says it failed: which wait, which packet, what arrived.
+std::string engine_reason() {
+  char reason[XY_REASON_SIZE];
+  xyGetReason(reason, sizeof reason);
+  return reason[0] == '\0' ? "" : std::string(" (") + reason + ")";
+}
+
 std::string xmodem_outcome(int code, int os_error) {
   if (code == XY_NO_ERROR) return "X-Modem Completed ";
   if (code == XY_ABORTED_ERROR) return "X-Modem Aborted ";
-  return "X-Modem Failed: " + failure_reason(code, os_error) + " ";
+  return "X-Modem Failed: " + failure_reason(code, os_error) + engine_reason() + " ";
 }
 
 void end_xmodem(DialogHost& hwnd) {

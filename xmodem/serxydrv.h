@@ -58,6 +58,9 @@ int xyDebug(int Level);  // returns the level set (Level & 3)
 // Copy out at most Size characters, NUL included; xyGetMessage returns 1 when it took a message.
 int xyGetFileName(char* Buffer, int Size);
 int xyGetMessage(char* Buffer, int Size);
+// Where the last transfer failed, in words ("no ACK for packet 3 within 10 s"); "" when it did not,
+// or failed on the serial line (whose error LastWinError holds). Copied as xyGetFileName does.
+int xyGetReason(char* Buffer, int Size);
 int xyGetParameter(int Port, int Parameter);
 int xySetParameter(int Port, int Parameter, int Value);
 

@@ -288,7 +288,7 @@ TEST_F(TransferTest, ATransferThatCannotRunSaysWhy) {
   EXPECT_EQ(progress(), "");
   start(HEX_XMODEM, true, std::nullopt);
   EXPECT_EQ(progress(), "X-Modem Negotiating... ");
-  EXPECT_TRUE(shows("X-Modem Failed: Cannot open file "));
+  EXPECT_TRUE(shows("X-Modem Failed: Cannot open file (no file was named) "));
   start(HEX_DUMP, true, path("missing.bin"));
   ASSERT_EQ(host.message_boxes().size(), 1u);
   EXPECT_EQ(host.message_boxes()[0].text, "Dump File open error = 2\n" + path("missing.bin") + ": No such file or directory");
