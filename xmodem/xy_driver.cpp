@@ -622,7 +622,11 @@ Step RxPacketOk(int Port) {
     if (xyList.PacketNbr > xyList.FirstPacket && xyList.GotPacketNbr == ((xyList.PacketNbr - 1) & 0xFF)) {
       if (DebugLevel >= DEBUG_ON)
         QueueMessage("COM%d: Packet %d repeated", Port + 1, xyList.GotPacketNbr);
-      xyList.State = RX_GET_PACKET;
+      // A batch header sent again is answered as the first was: its sender then waits for the start
+      // character before packet 1, and waiting for packet 1 instead would hold both ends.
+      const bool header_again = xyList.BatchFlag && xyList.PacketNbr == 1;
+      xyList.Return = RX_GET_PACKET;
+      xyList.State = header_again ? RX_SEND_NCG : RX_GET_PACKET;
       return RxSendAck(Port);
     }
     return Ended(FailWith(Port, XY_BAD_PACKET_NBR_ERROR, "packet %d expected, number %02X came", xyList.PacketNbr,
