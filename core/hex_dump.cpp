@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,7 @@ long long hex_dump_cnt = 0;    // bytes moved: sent to the port, or written to t
 long long dump_size = 0;       // a sent file's size
 bool dump_sending = false;
 std::string dump_path;
+bool dump_created = false;  // a receive made its file (it was not there before)
 char dump_buffer[HEX_MAX_STRING];
 
 serial::Clock* dump_clock = &serial::steady_clock();
@@ -45,9 +47,16 @@ std::string dump_ended() {
   return dump_sending && hex_dump_cnt < dump_size ? dump_stopped() : "Dump Completed ";
 }
 
-void end_dump(DialogHost& hwnd, const std::string& text) {
+// A receive that got nothing leaves no file it made.
+void close_dump_file() {
   std::fclose(hex_dump_file);
   hex_dump_file = nullptr;
+  std::error_code error;
+  if (!dump_sending && hex_dump_cnt == 0 && dump_created) std::filesystem::remove(dump_path, error);
+}
+
+void end_dump(DialogHost& hwnd, const std::string& text) {
+  close_dump_file();
   hwnd.stop_timer(HEX_DUMP_TIMER);
   hex_release_port(hwnd);
   hwnd.set_text(IDT_PROGRESS, text);
@@ -64,6 +73,8 @@ void dump_port_lost(DialogHost& hwnd) {
 // cannot be used.
 bool open_dump_file(const char* path) {
   if (path[0] == '\0') return false;
+  std::error_code exists_error;
+  dump_created = !dump_sending && !std::filesystem::exists(path, exists_error);
   hex_dump_file = std::fopen(path, dump_sending ? "rb" : "wb");
   int error = errno;
   struct stat info {};
@@ -159,8 +170,7 @@ void hex_dump_abort(DialogHost& hwnd) {
 
 void hex_dump_quit(DialogHost& hwnd) {
   if (!hex_dump_busy) return;
-  std::fclose(hex_dump_file);
-  hex_dump_file = nullptr;
+  close_dump_file();
   hwnd.stop_timer(HEX_DUMP_TIMER);
   hex_release_port(hwnd);
 }

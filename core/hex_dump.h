@@ -5,7 +5,8 @@
 //   file to the port (as much as the transmit queue has room for), or whatever has arrived from the
 //   port to the file. It ends at the end of the file, at Abort, or after 15 s in which no byte
 //   moved; ended early it says how far it got ("Dump Stopped: 2048 of 5000 bytes sent"). A device
-//   that goes away ends it and is shown absent, as the pump shows a port whose device went.
+//   that goes away ends it and is shown absent, as the pump shows a port whose device went. A
+//   receive that got nothing leaves no file it made.
 #pragma once
 
 #include "platform/dialog_host.h"

@@ -2,10 +2,19 @@
 //
 // A piece is an opening font tag with the colour of its port and direction, the text, and the
 // closing tag, written as it arrives and flushed at once, so a crash loses nothing already shown.
-// The text's '<', '>' and '&' are written as entities, so line data never becomes markup. Bytes
-// above 0x7F are written as character references, so a browser shows the characters the window
-// shows: the file declares no character set, and a browser left to guess one shows other letters.
+//
+// The pieces stand in one preformatted block whose style gives it the window's layout: a
+// fixed-width font, long lines folded into rows of at most 80 characters (at a blank where there is
+// one), a line feed ending a row, a TAB one character wide. The file is ASCII and keeps every byte's
+// value: '<', '>' and '&' are written as entities, so line data never becomes markup, and every byte
+// that is not printable ASCII, LF or TAB (control codes, DEL, 0x80-0xFF) as the character reference
+// of its own number, so nothing reaches the file raw and a browser, left to guess no character set,
+// shows what the window shows (see platform/shown_character.h: &#128; is the euro sign in both).
+// Browsers give form feed, carriage return and the soft hyphen no width: those three take no column.
 #include "core/hex_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -28,10 +37,12 @@ constexpr std::string_view kHeader[] = {
     "<html>\n",
     "<head>\n",
     "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n",
+    "<style>pre { font-family: monospace; width: 80ch; white-space: break-spaces; overflow-wrap: anywhere;"
+    " tab-size: 1 }</style>\n",
     "</head>\n",
-    "<body><p>\n",
+    "<body><pre>\n",
 };
-constexpr std::string_view kFooter[] = {"</p></body>\n", "</html>\n"};
+constexpr std::string_view kFooter[] = {"</pre></body>\n", "</html>\n"};
 constexpr std::string_view kClosingTag = "</font>";
 constexpr std::size_t kOpeningTagLength = sizeof "<font color=\"#RRGGBB\">" - 1;
 
@@ -53,11 +64,7 @@ std::string_view escaped(const char& ch, char (&reference)[8]) {
       break;
   }
   const auto byte = static_cast<unsigned char>(ch);
-  if (byte < 0x80) return {&ch, 1};
-  // 0x80-0x9F are C1 control codes, blank in the window; a browser reads any reference to them as
-  // Windows-1252 punctuation (&#128; shows a euro sign), so they are marked as no character.
-  if (byte < 0xA0) return "&#65533;";
-  // The window draws bytes as Latin-1, whose characters are the first 256 of Unicode.
+  if ((byte >= 0x20 && byte < 0x7F) || byte == '\n' || byte == '\t') return {&ch, 1};
   std::snprintf(reference, sizeof reference, "&#%u;", static_cast<unsigned>(byte));
   return reference;
 }
@@ -87,6 +94,28 @@ void save_log(std::uint32_t rgb, const char* text) {
   } while (*ch != '\0');
 }
 
+// A FIFO without a reader would hold open() for good, and the window with it: the log is opened
+// without waiting (such a FIFO fails with ENXIO), then written as any file.
+std::FILE* open_log_file(const char* name) {
+  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
+}
+
+// The box's second line: the file and the OS's reason, or why no file was named.
+std::string log_failure(const char* name, int error) {
+  if (name[0] != '\0') return hex_os_reason(name, error);
+  if (error != ENAMETOOLONG) return "no file was named";
+  return "the name given is longer than " + std::to_string(HEX_FILENAME_SIZE - 1) + " characters";
+}
+
 }  // namespace
 
 void hex_save_rx_log(int port, const char* text, int /*length*/) {
@@ -102,14 +131,15 @@ void hex_save_tx_log(int port, const char* text, int /*length*/) {
 void hex_log_open(platform::DialogHost& hwndDlg) {
   char name[HEX_FILENAME_SIZE];
   hex_file_dlg("htm", "Select or enter a Log File name", name, true);
+  const int refusal = errno;  // why no name came back, if none did
   // A second Log ends the open log properly, but only now: while the prompt was open the pump went
   // on, and the open log kept what it showed.
   if (hex_logfile != nullptr) hex_log_close(hwndDlg);
   hwndDlg.set_text(IDT_STATUS, name);
-  hex_logfile = std::fopen(name, "wb");
+  hex_logfile = open_log_file(name);
   if (hex_logfile == nullptr) {
-    const int error = errno;
-    hex_err_msg("Log File open error", error, name[0] != '\0' ? hex_os_reason(name, error) : "");
+    const int error = refusal == ENAMETOOLONG ? refusal : errno;
+    hex_err_msg("Log File open error", error, log_failure(name, error));
     hex_log = 0;
     hwndDlg.set_text(IDT_STATUS, "");
     hwndDlg.check_radio(IDR_LOG, IDR_NOLOG, IDR_NOLOG);
@@ -135,8 +165,13 @@ int hex_file_dlg(const char* extension, const char* title, char* filelist, bool 
   filelist[0] = '\0';
   const std::optional<std::string> path =
       platform::desktop().open_file_prompt({title, extension, written});
+  errno = 0;
+  if (!path || path->empty()) return 0;
   // A path that does not fit is refused rather than cut into the name of some other file.
-  if (!path || path->empty() || path->size() >= HEX_FILENAME_SIZE) return 0;
+  if (path->size() >= HEX_FILENAME_SIZE) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
   std::memcpy(filelist, path->c_str(), path->size() + 1);
   return 1;
 }

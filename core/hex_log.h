@@ -17,6 +17,7 @@ void hex_log_open(platform::DialogHost& hwndDlg);
 void hex_log_close(platform::DialogHost& hwndDlg);
 
 // Asks for a file; on success the full path is in `filelist` (HEX_FILENAME_SIZE characters) and the
-// result is nonzero. Cancelled, or a path too long for the buffer: 0 and `filelist` empty. A file
-// that will be `written` is never replaced without the user's consent.
+// result is nonzero. Cancelled, or a path too long for the buffer: 0 and `filelist` empty, with errno
+// 0 or ENAMETOOLONG to tell the two apart. A file that will be `written` is never replaced without
+// the user's consent.
 int hex_file_dlg(const char* extension, const char* title, char* filelist, bool written = false);

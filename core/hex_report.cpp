@@ -17,7 +17,7 @@ void hex_err_msg(const char* text, int error, std::string_view detail) {
   std::snprintf(line, sizeof line, "%s = %d", text, error);
   std::string shown = line;
   if (!detail.empty()) shown.append("\n").append(detail);
-  platform::desktop().message_box(shown, "Quillport Windows Error");
+  platform::desktop().message_box(shown, "Quillport System Error");
 }
 
 std::string hex_os_reason(std::string_view subject, int error) {

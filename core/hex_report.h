@@ -8,7 +8,7 @@
 #include "platform/dialog_host.h"
 
 void hex_dbg_msg(const char* text);                // caption "Quillport"
-void hex_err_msg(const char* text);                // "%s = %d" with errno, "Quillport Windows Error"
+void hex_err_msg(const char* text);                // "%s = %d" with errno, "Quillport System Error"
 void hex_errcode_msg(const char* text, int code);  // "%s = %d" with code, "Quillport Internal Error"
 // hex_err_msg's box for error number `error`, with a second line a person can act on, such as
 // "/x/y.htm: No such file or directory" (see hex_os_reason).

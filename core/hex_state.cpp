@@ -12,6 +12,7 @@
 #include "core/hex_log.h"
 #include "core/hex_reconnect.h"
 #include "core/hex_report.h"
+#include "core/hex_send.h"
 #include "core/hex_transfer.h"
 #include "core/port_claim.h"
 #include "core/port_presentation.h"
@@ -117,7 +118,7 @@ void report_reconfigure_failure(const HEX_OBJ_TYP& obj) {
   hex_err_msg("Error reconfiguring comm port parameters", error, port_failure(obj, error));
 }
 
-// The indicator's hint names the rate in effect: a new rate shows there at once.
+// The indicator's hint names the line in effect: a new rate shows there at once.
 void apply_speed(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   obj.baud = dialog.selected_entry(kSelectors[port].speed);
@@ -187,28 +188,30 @@ void apply_typed_speed(DialogHost& dialog, int port) {
   show_speed(dialog, port);
 }
 
-void apply_parms(int port) {
+// The indicator's hint names the line the device runs, read back: a change shows there at once.
+void apply_parms(DialogHost& dialog, int port) {
   HEX_OBJ_TYP& obj = hex_obj[port];
   errno = 0;
   obj.err = SioParms(obj.portnum, obj.parity, obj.stopbits, obj.databits);
   if (obj.err != 0) report_reconfigure_failure(obj);
+  hex_show_devices(dialog);
 }
 
 void apply_data(DialogHost& dialog, int port) {
   hex_obj[port].databits = static_cast<int>(text_as_number(dialog.text(kSelectors[port].data), 8));
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_stop(DialogHost& dialog, int port) {
   unsigned stop = text_as_number(dialog.text(kSelectors[port].stop), 0);
   if (stop == 1) stop = 0;  // the shown "1" is the one-stop-bit code 0; "2" is already code 2
   hex_obj[port].stopbits = static_cast<int>(stop);
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_parity(DialogHost& dialog, int port) {
   hex_obj[port].parity = dialog.selected_entry(kSelectors[port].parity);
-  apply_parms(port);
+  apply_parms(dialog, port);
 }
 
 void apply_flow(DialogHost& dialog, int port) {
@@ -218,6 +221,7 @@ void apply_flow(DialogHost& dialog, int port) {
   errno = 0;
   obj.err = SioFlow(obj.portnum, flow_code(obj.flow));
   if (obj.err != 0) report_reconfigure_failure(obj);
+  hex_show_devices(dialog);
 }
 
 // Opens the serial port a terminal port is bound to and gives it the port's stored speed and
@@ -354,6 +358,7 @@ void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], Check::Unchecked);
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
   hex_show_devices(hwndDlg);
+  if (hex_obj[port].present) hex_port_back(hwndDlg, port);
 }
 
 void hex_port_lost(DialogHost& hwndDlg, int port) {

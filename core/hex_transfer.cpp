@@ -6,6 +6,7 @@
 #include "core/hex.h"
 #include "core/hex_dump.h"
 #include "core/hex_log.h"
+#include "core/hex_send.h"
 #include "core/hex_xmodem.h"
 #include "core/port_claim.h"
 #include "core/resource.h"
@@ -24,7 +25,7 @@ void hex_file_transfer(DialogHost& hwndDlg) {
   if (protocol < HEX_DUMP || protocol > HEX_XMODEM_1K) return;
   // The port may have gone while the prompt was open; an absent port's number may be the other's.
   if (!hex_obj[port].present) {
-    hwndDlg.set_text(IDT_PROGRESS, hex_port_name(port) + " is not open: nothing transferred ");
+    hex_show_port_failure(hwndDlg, port, hex_port_name(port) + " is not open: nothing transferred ");
     return;
   }
   if (protocol == HEX_DUMP)

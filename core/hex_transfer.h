@@ -3,8 +3,9 @@
 // How it works
 //   Start closes the log, asks for the file and starts the transfer on the send port, which it
 //   claims (core/port_claim.h): the transfer stays on that port whatever the user chooses
-//   afterwards, and one transfer runs at a time. A dump is stepped on the UI thread (core/hex_dump.h); an XMODEM transfer runs on a
-//   transfer thread (core/hex_xmodem.h). Abort ends whichever runs.
+//   afterwards, and one transfer runs at a time. A dump is stepped on the UI thread
+//   (core/hex_dump.h); an XMODEM transfer runs on a transfer thread (core/hex_xmodem.h). Abort ends
+//   whichever runs.
 #pragma once
 
 #include "platform/dialog_host.h"

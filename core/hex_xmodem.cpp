@@ -1,6 +1,8 @@
 #include "core/hex_xmodem.h"
 
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,10 @@ constexpr const char* kNegotiating[] = {"", "X-Modem Negotiating... ", "X-Modem 
 
 int shown_packet = 0;
 
+// The file a Get writes into, "" for a send, and whether the Get made it (it was not there before).
+std::string received_path;
+bool received_created = false;
+
 // Made at the first XMODEM transfer, after the engine's own statics, so it ends before them.
 TransferThread& transfer_thread() {
   static TransferThread thread;
@@ -50,17 +56,46 @@ std::string failure_reason(int code, int os_error) {
   if (code == TORVEL_WIN32ERR) {
     // A failed read has left the device's own words with the port.
     if (std::string why = serial::open_failure(serial_port()); !why.empty()) return why;
-    if (serial::failure_kind(os_error) == serial::FailureKind::TimedOut) return "write timed out (flow control or far end not reading)";
+    if (serial::failure_kind(os_error) == serial::FailureKind::TimedOut)
+      return "write timed out (flow control or far end not reading)";
     return std::strerror(os_error);
   }
   if (const std::string_view text = xyErrorText(code); !text.empty()) return std::string(text);
   return "error " + std::to_string(code);
 }
 
+// Where the engine says it failed: which wait, which packet, what arrived.
+std::string engine_reason() {
+  char reason[XY_REASON_SIZE];
+  xyGetReason(reason, sizeof reason);
+  return reason[0] == '\0' ? "" : std::string(" (") + reason + ")";
+}
+
+// A Get that did not complete keeps what it received; a file it made and received nothing into is
+// removed. What is kept, in words ("2048 bytes kept"); "" for none.
+std::string keep_received(int code) {
+  if (received_path.empty() || code == XY_NO_ERROR) return "";
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(received_path, error);
+  if (error) return "";
+  if (size > 0) return std::to_string(size) + " bytes kept";
+  if (received_created) std::filesystem::remove(received_path, error);
+  return "";
+}
+
 std::string xmodem_outcome(int code, int os_error) {
   if (code == XY_NO_ERROR) return "X-Modem Completed ";
-  if (code == XY_ABORTED_ERROR) return "X-Modem Aborted ";
-  return "X-Modem Failed: " + failure_reason(code, os_error) + " ";
+  const std::string kept = keep_received(code);
+  if (code == XY_ABORTED_ERROR) return kept.empty() ? "X-Modem Aborted " : "X-Modem Aborted: " + kept + " ";
+  return "X-Modem Failed: " + failure_reason(code, os_error) + engine_reason() + (kept.empty() ? "" : "; " + kept) +
+         " ";
+}
+
+// Remembers the file a Get will write, and whether it is there before the Get makes it.
+void note_received(const char* path) {
+  std::error_code error;
+  received_path = hex_send_file ? "" : path;
+  received_created = !received_path.empty() && !std::filesystem::exists(received_path, error);
 }
 
 void end_xmodem(DialogHost& hwnd) {
@@ -92,6 +127,7 @@ void hex_xmodem_start(DialogHost& hwnd, int port, int protocol, const char* path
     hwnd.set_text(IDT_PROGRESS, xmodem_outcome(rc, 0));
     return;
   }
+  note_received(path);
   if (hex_send_file)
     xyStartTx(obj.portnum, path, protocol == HEX_XMODEM_1K ? 1 : 0, 0);
   else
@@ -138,6 +174,7 @@ void hex_xmodem_quit(DialogHost& hwnd) {
   TransferThread& thread = transfer_thread();
   thread.request_abort();
   thread.join();
+  keep_received(thread.outcome());
   xyRelease(serial_port());
   hwnd.stop_timer(HEX_XMODEM_TIMER);
   hex_release_port(hwnd);

@@ -5,8 +5,10 @@
 //   acquires the engine, starts the transfer and hands it to the transfer thread
 //   (core/transfer_thread.h). The XMODEM timer's tick (50 ms) never waits: it shows the packet
 //   number the thread publishes and, once the engine has ended, joins the thread, releases the
-//   engine, opens the port again with the dialog's settings and shows the outcome. Abort wakes the
-//   engine's wait; the next tick ends the transfer.
+//   engine, opens the port again with the dialog's settings and shows the outcome: a failure names
+//   the engine's reason, and a Get that did not complete says how many bytes its file keeps (a file
+//   the Get made and received nothing into is removed). Abort wakes the engine's wait; the next tick
+//   ends the transfer.
 #pragma once
 
 #include "platform/dialog_host.h"

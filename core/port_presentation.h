@@ -5,5 +5,7 @@
 #include "platform/dialog_host.h"
 
 // Shows which device each COM number stands for in the port selectors, and in each status
-// indicator's hint the bound device and, for an absent port, why it could not be opened.
+// indicator's hint the bound device and, for a present port, the line as the device runs it (read
+// back, with what was chosen when the device keeps something else), for an absent port why it
+// could not be opened.
 void hex_show_devices(platform::DialogHost& hwnd);

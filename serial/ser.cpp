@@ -12,6 +12,7 @@
 #include <string>
 
 #include "serial/devices.h"
+#include "serial/exit_restore.h"
 #include "serial/failure_kind.h"
 #include "serial/net_address.h"
 #include "serial/net_connect.h"
@@ -254,6 +255,7 @@ int SioReset(int Port, int InQueue, int OutQueue) {
   int fd = INVALID_HANDLE;
   if (const int err = serial::platform::open_line(path.c_str(), rec.DCB, fd, rec.OldSettings); err != 0)
     return OpenFailed(rec, path + ": " + std::strerror(err), err);
+  serial::remember_for_exit(Port, fd, rec.OldSettings);
   return Ready(rec, fd, path);
 }
 
@@ -262,6 +264,7 @@ int SioDone(int Port) {
   PortRecord& rec = Record(Port);
   const int fd = rec.Handle;
   rec.Handle = INVALID_HANDLE;
+  serial::forget_for_exit(Port);
   // A byte pushed back belongs to this session; it must not turn up after the next open.
   rec.NextChar = 0;
   if (rec.Net) {

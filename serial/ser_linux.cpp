@@ -139,13 +139,17 @@ int open_line(const char* path, const DeviceControl& dcb, int& fd_out, SavedSett
   return 0;
 }
 
-int close_line(int fd, const SavedSettings& saved) {
+void put_back(int fd, const SavedSettings& saved) {
   termios2 old{};
   std::memcpy(&old, saved.bytes.data(), sizeof old);
-  // Put back at once rather than after draining: with flow control stopped a drain never ends.
-  // Both calls fail on a device that has gone, which changes nothing about closing it.
   set(fd, old);
   ::ioctl(fd, TIOCNXCL);
+}
+
+int close_line(int fd, const SavedSettings& saved) {
+  // Put back at once rather than after draining: with flow control stopped a drain never ends.
+  // Both calls fail on a device that has gone, which changes nothing about closing it.
+  put_back(fd, saved);
   return ::close(fd) == 0 ? 0 : errno;
 }
 
@@ -154,6 +158,38 @@ int apply(int fd, const DeviceControl& dcb) {
   if (const int err = get(fd, t); err != 0) return err;
   if (const int err = encode_line(dcb, t); err != 0) return err;
   return set(fd, t);
+}
+
+// What the device holds, whatever was asked: a driver keeps what it cannot do.
+DeviceControl decode_line(const termios2& t) {
+  DeviceControl dcb;
+  dcb.BaudRate = decode_rate(t);
+  switch (t.c_cflag & CSIZE) {
+    case CS5: dcb.ByteSize = 5; break;
+    case CS6: dcb.ByteSize = 6; break;
+    case CS7: dcb.ByteSize = 7; break;
+    default: dcb.ByteSize = 8; break;
+  }
+  // Without PARENB no parity bit is sent, whatever PARODD and CMSPAR say.
+  if (t.c_cflag & PARENB) {
+    const bool odd = (t.c_cflag & PARODD) != 0;
+    dcb.Parity = (t.c_cflag & CMSPAR) ? (odd ? MarkParity : SpaceParity) : (odd ? OddParity : EvenParity);
+  }
+  dcb.StopBits = (t.c_cflag & CSTOPB) ? TwoStopBits : OneStopBit;
+  dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
+  dcb.fRtsControl = dcb.fOutxCtsFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+  dcb.fOutX = (t.c_iflag & IXON) != 0;
+  dcb.fInX = (t.c_iflag & IXOFF) != 0;
+  dcb.XonChar = t.c_cc[VSTART];
+  dcb.XoffChar = t.c_cc[VSTOP];
+  return dcb;
+}
+
+int line_settings(int fd, DeviceControl& dcb) {
+  termios2 t{};
+  if (const int err = get(fd, t); err != 0) return err;
+  dcb = decode_line(t);
+  return 0;
 }
 
 int line_rate(int fd, unsigned& rate) {

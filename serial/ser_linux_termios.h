@@ -20,4 +20,7 @@ int encode_line(const DeviceControl& dcb, termios2& t);
 // The output rate `t` describes, in bits per second (0 when it names none).
 unsigned decode_rate(const termios2& t);
 
+// The record `t` describes: what a device holds, read back.
+DeviceControl decode_line(const termios2& t);
+
 }  // namespace serial::platform

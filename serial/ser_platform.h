@@ -54,10 +54,15 @@ enum class OutputLine { Dtr, Rts };
 int open_line(const char* path, const DeviceControl& dcb, int& fd, SavedSettings& saved);
 // Puts the saved settings back (best effort) and closes; the result is close()'s.
 int close_line(int fd, const SavedSettings& saved);
+// Puts the saved settings back and lets go of the exclusive hold, leaving the line open; only
+// async-signal-safe calls (best effort: a device that has gone refuses both).
+void put_back(int fd, const SavedSettings& saved);
 // Applies the whole record.
 int apply(int fd, const DeviceControl& dcb);
 // The rate the device reports now, in bits per second.
 int line_rate(int fd, unsigned& rate);
+// The settings the device holds now, read back into a record (rate, character format, flow).
+int line_settings(int fd, DeviceControl& dcb);
 
 int set_output_line(int fd, OutputLine line, bool on);
 // The input lines as the MS_*_ON bits.

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/hex.h"
 #include "core/hex_checksum.h"
@@ -72,8 +73,13 @@ constexpr KeySender kKeySenders[] = {
     {platform::VK_DOWN, hex_ansi_down},
 };
 
+// Return in the ANSI view sends CR LF with its key-down; the CR character the same press then types
+// is that key's echo, not a second send.
+bool return_sent_on_key_down = false;
+
 // A key whose bytes were not sent does nothing in the display: nothing is echoed of it.
 void key_down(DialogHost& dialog, MsgFilter& filter) {
+  return_sent_on_key_down = false;
   switch (filter.code) {
     case platform::VK_ESCAPE:
       hex_ansi_escape();
@@ -90,8 +96,13 @@ void key_down(DialogHost& dialog, MsgFilter& filter) {
     default:
       break;
   }
-  for (const KeySender& key : kKeySenders)
-    if (key.vk == filter.code && !key.send()) filter.code = 0;
+  for (const KeySender& key : kKeySenders) {
+    if (key.vk != filter.code) continue;
+    if (!key.send())
+      filter.code = 0;
+    else if (key.vk == platform::VK_RETURN)
+      return_sent_on_key_down = hex_view_mode == HEX_ANSI_VIEW;
+  }
 }
 
 void character(DialogHost& dialog, MsgFilter& filter) {
@@ -99,6 +110,10 @@ void character(DialogHost& dialog, MsgFilter& filter) {
   const bool clipboard_key = ch == 0x03 || ch == 0x16 || ch == 0x18;
   // With a selection, Ctrl+C, Ctrl+V and Ctrl+X are the display's copy, paste and cut.
   if (clipboard_key && hex_text_selected(dialog)) return;
+  if (std::exchange(return_sent_on_key_down, false) && ch == '\r') {
+    hex_ansi_echo(dialog);
+    return;
+  }
   if (!hex_ansi_char(dialog, ch)) {
     filter.code = 0;
     return;

@@ -2,7 +2,8 @@
 // need no display; then the saved settings, with the command line's over them (unless it says
 // --no-config); then the main dialog runs until the user ends it, or a signal (SIGINT, SIGTERM,
 // SIGHUP) ends it the way Exit does, so the settings are saved, the log gets its closing lines and
-// the ports their settings back.
+// the ports their settings back. Should that not be done in a few seconds (the UI thread stuck in a
+// call), the ports' settings are put back from the signal handler and the process ends at once.
 #include <QApplication>
 
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include "core/dialog_template.h"
 #include "platform/qt/qt_dialog_host.h"
 #include "platform/qt/settings_file.h"
+#include "platform/shutdown_signals.h"
+#include "serial/exit_restore.h"
 #include "shell/command_line.h"
 #include "shell/dialog.h"
 #include "shell/saved_settings.h"
@@ -28,6 +31,7 @@ int main(int argc, char* argv[]) {
   platform::SettingsFile settings(platform::default_settings_path());
   win_set_start_settings(win_load_settings(settings, line.settings, stderr));
   platform::QtDialogHost dialog(quillport_dialog(), DialogFunc);
+  platform::set_shutdown_last_resort(serial::restore_lines_now);
   dialog.exit_on_signals();
   dialog.exec();
   return 0;

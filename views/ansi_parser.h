@@ -5,7 +5,14 @@
 // both ports pass through one state, and a sequence split between reads or interrupted by a view
 // switch is completed by the next block parsed. ESC restarts a sequence in any state.
 //
-// Sequences acted on (anything else after ESC is consumed without effect):
+// Every sequence is consumed whole, as ECMA-48 shapes it, whether acted on or not: ESC [ with its
+// parameter bytes (private ones such as ESC [ ? 25 l too) up to a final byte 0x40-0x7E; ESC with
+// intermediate bytes up to a final byte (ESC ( B, ESC # 8); ESC and one final byte (ESC 7, ESC c);
+// the strings of ESC ] (a title), ESC P, ESC X, ESC ^ and ESC _ up to BEL or ESC \. Inside a
+// sequence a control byte is carried out without ending it, as a VT100 does, and CAN or SUB abandon
+// it; so nothing of a sequence's parameters ever reaches the screen.
+//
+// Sequences acted on (any other is consumed without effect):
 //   ESC [ A, B, C, D      caret up, down, right, left (the display's own arrow keys, injected)
 //   ESC O P, ESC O S      a page up, down (injected)
 //   ESC [ H, ESC [ f      caret to the start of the text
@@ -13,7 +20,7 @@
 //   ESC [ J, ESC [ 0 J    erase from the caret to the end of the text; ESC [ 2 J empties the screen
 //   ESC [ K, ESC [ 0 K    erase from the caret to the end of its line; ESC [ 2 K erases the line
 //   ESC [ r ; c H or f    caret to row r, column c of the caret's page, both counted from 1 as an
-//                         ANSI host sends them (0 counts as 1), rows and columns added as needed
+//                         ANSI host sends them (0 or none counts as 1), rows and columns added as needed
 // A received BS moves the caret one place left, as ESC [ D does; a monitor never transmits because
 // of what it received. LF and HT are text; CR, other control bytes and bytes 0x80-0xFF are dropped.
 #pragma once
@@ -31,6 +38,8 @@ inline constexpr int HEX_ANSI_SEMI = 6;
 inline constexpr int HEX_ANSI_X1 = 7;
 inline constexpr int HEX_ANSI_X0 = 8;
 inline constexpr int HEX_ANSI_LAST = 9;
+inline constexpr int HEX_ANSI_STRING = 10;            // inside ESC ] ... BEL and its kin
+inline constexpr int HEX_ANSI_ESC_INTERMEDIATE = 11;  // after ESC and an intermediate byte, as ESC (
 
 // Reads `length` bytes at `ansi`, carries out their sequences on the display, and writes the
 // characters to show into `plaintext` (which may be `ansi` itself), NUL-terminated. Returns their

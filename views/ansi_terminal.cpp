@@ -53,12 +53,16 @@ void hex_place_echo(platform::DialogHost& hwnd) {
   hex_ansi_scroll(hwnd);
 }
 
+void hex_ansi_echo(platform::DialogHost& hwnd) {
+  hex_place_echo(hwnd);
+  hwnd.screen().set_insert_colour(hex_colour[hex_send_port].tx);
+}
+
 int hex_ansi_char(platform::DialogHost& hwnd, int ch) {
   if (ch == '\t') hwnd.set_focus(IDT_SCREEN);
   const char byte = static_cast<char>(ch);
   if (!send_bytes(&hwnd, std::string_view(&byte, 1))) return 0;
-  hex_place_echo(hwnd);
-  hwnd.screen().set_insert_colour(hex_colour[hex_send_port].tx);
+  hex_ansi_echo(hwnd);
   const char text[2] = {byte, '\0'};
   hex_save_tx_log(hex_send_port, text, 1);
   return 1;

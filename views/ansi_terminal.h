@@ -25,6 +25,9 @@ int hex_ansi_back();
 // A typed character: sent on the send port, logged, and given the send port's transmit colour for
 // the display's echo, which is placed by hex_place_echo. 1 when sent, 0 as for the key senders.
 int hex_ansi_char(platform::DialogHost& hwnd, int ch);
+// The display's echo of a character whose bytes a key-down has sent already: placed and coloured
+// as hex_ansi_char's, nothing sent or logged.
+void hex_ansi_echo(platform::DialogHost& hwnd);
 
 // Puts the caret where a typed key's echo goes and aligns the page on it. With local echo on, that
 // is the end of the trace, where received text goes, so the trace shows bytes in the order they

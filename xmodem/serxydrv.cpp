@@ -37,6 +37,8 @@ int xyDebug(int Level) {
 
 int xyGetFileName(char* Buffer, int Size) { return CopyOut(Buffer, Size, xyList.FileName); }
 
+int xyGetReason(char* Buffer, int Size) { return CopyOut(Buffer, Size, xyList.Reason); }
+
 int xyGetMessage(char* Buffer, int Size) { return TakeMessage(Buffer, Size) ? 1 : 0; }
 
 int xyGetParameter(int Port, int Parameter) {

@@ -25,11 +25,14 @@
 //
 //   Batch mode: packet 0 carries the file name and its size in decimal; the receiver creates that
 //   name as a plain name in the current directory, never replacing a file, and writes only the
-//   announced size. After the last file the sender sends an empty packet 0.
+//   announced size; each file starts with the start character after packet 0's ACK, also when packet
+//   0 comes again because its ACK was lost. After the last file the sender sends an empty packet 0.
 //
 //   Every end goes through SetXYerror: an error code of -100 or below tells the peer with three CAN
-//   bytes; a CAN from the peer ends the transfer with XY_CANCELLED_ERROR. An abort sends nothing.
-//   The engine formats diagnostic lines into a ring of 12 messages (xyGetMessage), gated by xyDebug.
+//   bytes; a CAN from the peer ends the transfer with XY_CANCELLED_ERROR. An abort sends nothing. A
+//   failure records where it happened (which wait, which packet, what arrived: xyGetReason). The
+//   engine formats diagnostic lines into a ring of 12 messages (xyGetMessage), gated by xyDebug;
+//   failures are always queued.
 //
 // Results: 0 or a positive value is success; a negative value is an error code: the engine's
 // -300..-318 (DriverErrors) or the serial library's (-1..-8, -100..-103).
@@ -58,6 +61,9 @@ int xyDebug(int Level);  // returns the level set (Level & 3)
 // Copy out at most Size characters, NUL included; xyGetMessage returns 1 when it took a message.
 int xyGetFileName(char* Buffer, int Size);
 int xyGetMessage(char* Buffer, int Size);
+// Where the last transfer failed, in words ("no ACK for packet 3 within 10 s"); "" when it did not,
+// or failed on the serial line (whose error LastWinError holds). Copied as xyGetFileName does.
+int xyGetReason(char* Buffer, int Size);
 int xyGetParameter(int Port, int Parameter);
 int xySetParameter(int Port, int Parameter, int Value);
 

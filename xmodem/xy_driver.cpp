@@ -27,19 +27,18 @@ constexpr std::uint32_t CTS_POLL = 10;            // ms between looks at CTS
 constexpr int MAX_STEPS = 9;
 constexpr std::uint8_t MISSING_BYTE = 0x9C;  // what a byte that never came counts as
 
-// The name given to xyStartTx/xyStartRx did not fit FileName: the transfer refuses to open it.
-bool NameRefused = false;
-// A byte of the current packet did not come within one wait: the rest counts as missing.
-bool PacketShort = false;
-// The batch header announced no size: its file is written in whole packets.
-bool SizeUnknown = false;
-
 enum class Step { Go, Stop };
 
 Step End(int Port, int Code) {
   SetXYerror(Port, Code);
   return Step::Stop;
 }
+
+// The step after FailWith has ended the transfer: return Ended(FailWith(Port, Code, "...", ...)).
+Step Ended(int /*code*/) { return Step::Stop; }
+
+// The file's plain name, short enough for a reason.
+const char* Named() { return PlainName(xyList.FileName); }
 
 bool CrcMode() { return xyList.NCGchar == static_cast<std::int8_t>(CRC_NCG); }
 
@@ -54,7 +53,7 @@ bool WaitForCTS(int Port) {
   const serial::Deadline limit(EngineClock(), TEN_SECS);
   while (SioCTS(Port) <= 0) {
     if (limit.expired()) {
-      SetXYerror(Port, XY_TIMED_OUT_ERROR);
+      FailWith(Port, XY_TIMED_OUT_ERROR, "CTS stayed off for 10 s at packet %d", xyList.PacketNbr);
       return false;
     }
     if (!PauseFor(Port, CTS_POLL)) return false;
@@ -101,24 +100,42 @@ void AddToCheck(std::uint8_t byte) {
     xyList.CheckSum = static_cast<std::uint16_t>((xyList.CheckSum + byte) & 0xFF);
 }
 
+// A name given to xyStartTx/xyStartRx that did not fit FileName is refused, never cut to another's.
+Step RefusedName(int Port) {
+  return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "the file's name is longer than %d characters",
+                        XY_FILE_NAME_SIZE - 1));
+}
+
+// The file could not be opened: the OS's reason, or none named at all (the prompt was cancelled).
+Step CannotOpen(int Port, int error) {
+  if (xyList.FileName[0] == '\0') return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "no file was named"));
+  return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "%s: %s", Named(), std::strerror(error)));
+}
+
 // --- Sender -------------------------------------------------------------------------------------
 
+// Why an open file cannot be sent, nullptr when it can. A shared lock keeps out writers that lock
+// (Linux has no mandatory share modes). A file larger than the record's 32-bit size would be sent
+// short and reported complete: refused instead.
+const char* Unsendable(int fd) {
+  struct stat info {};
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) return "is locked by another program";
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return "is not a regular file";
+  if (info.st_size > static_cast<off_t>(UINT32_MAX)) return "is larger than 4 GB";
+  return nullptr;
+}
+
 Step TxNewFile(int Port) {
-  xyList.EmptyFlag = xyList.BatchFlag && xyList.FileName[0] == '\0' && !NameRefused ? 1 : 0;
+  xyList.EmptyFlag = xyList.BatchFlag && xyList.FileName[0] == '\0' && !xyList.NameRefused ? 1 : 0;
   xyList.BytesTX = 0;
   xyList.NAKs = 0;
   xyList.FileSize = 0;
   if (!xyList.EmptyFlag) {
-    if (NameRefused) return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (xyList.NameRefused) return RefusedName(Port);
     const int fd = Keep(::open(xyList.FileName, O_RDONLY | O_CLOEXEC));
-    if (fd < 0) return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (fd < 0) return CannotOpen(Port, errno);
     xyList.Handle = fd;
-    struct stat info {};
-    // A shared lock keeps out writers that lock (Linux has no mandatory share modes). A file larger
-    // than the record's 32-bit size would be sent short and reported complete: refused instead.
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size > static_cast<off_t>(UINT32_MAX))
-      return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (const char* why = Unsendable(fd)) return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "%s %s", Named(), why));
     xyList.FileSize = FileLength(fd);
   }
   xyList.State = TX_WAIT4_NCG;
@@ -133,8 +150,9 @@ Step TxNewFile(int Port) {
 Step TxWait4Ncg(int Port) {
   const int c = GetChar(Port);
   if (c == TORVEL_NO_DATA) {
-    if (TicksSince(xyList.TimeMark) > SIXTY_SECS) return End(Port, XY_NO_STARTUP_CHAR_ERROR);
-    return Step::Stop;
+    if (TicksSince(xyList.TimeMark) <= SIXTY_SECS) return Step::Stop;
+    if (xyList.Stray < 0) return Ended(FailWith(Port, XY_NO_STARTUP_CHAR_ERROR, "nothing came for 60 s"));
+    return Ended(FailWith(Port, XY_NO_STARTUP_CHAR_ERROR, "no NAK or 'C' for 60 s (last came %02X)", xyList.Stray));
   }
   if (c < 0) return Step::Stop;
   if (c == NAK || c == CRC_NCG) {
@@ -142,6 +160,8 @@ Step TxWait4Ncg(int Port) {
     SioRxClear(Port);
     if (DebugLevel >= DEBUG_DETAIL) QueueMessage("[S=%d]", c);
     xyList.State = xyList.Return;
+  } else {
+    xyList.Stray = c;
   }
   return Step::Stop;
 }
@@ -174,13 +194,17 @@ Step TxReadDisk(int Port) {
     std::memset(xyList.Buffer, 0, SHORT_PACKET);
   } else if (xyList.PacketNbr == 0) {
     xyList.PacketSize = SHORT_PACKET;
-    if (!BatchHeader()) return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (!BatchHeader())
+      return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "the name and size of %s do not fit packet 0", Named()));
   } else {
     const std::uint32_t left = xyList.FileSize > xyList.BytesTX ? xyList.FileSize - xyList.BytesTX : 0;
     xyList.PacketSize =
         xyList.OneKflag && xyList.NAKs < 3 && left >= LONG_PACKET ? LONG_PACKET : SHORT_PACKET;
     const long got = ReadUpTo(xyList.Handle, xyList.Buffer, static_cast<std::size_t>(xyList.PacketSize));
-    if (got <= 0) return End(Port, XY_DISK_READ_ERROR);
+    if (got < 0)
+      return Ended(FailWith(Port, XY_DISK_READ_ERROR, "reading packet %d: %s", xyList.PacketNbr, std::strerror(errno)));
+    if (got == 0)
+      return Ended(FailWith(Port, XY_DISK_READ_ERROR, "%s ended before packet %d", Named(), xyList.PacketNbr));
     std::memset(xyList.Buffer + got, EOFchar, static_cast<std::size_t>(xyList.PacketSize - got));
   }
   xyList.State = TX_PREPARE_PACKET;
@@ -259,15 +283,15 @@ Step TxSendChecksum(int Port) {
 Step TxWait4PacketAck(int Port) {
   const int c = GetChar(Port);
   if (c == TORVEL_NO_DATA) {
-    if (TicksSince(xyList.TimeMark) > TEN_SECS) return End(Port, XY_TIMED_OUT_ERROR);
-    return Step::Stop;
+    if (TicksSince(xyList.TimeMark) <= TEN_SECS) return Step::Stop;
+    return Ended(FailWith(Port, XY_TIMED_OUT_ERROR, "no ACK or NAK for packet %d within 10 s", xyList.PacketNbr));
   }
   if (c < 0) return Step::Stop;
   // Until a first packet has arrived whole, a receiver answers a bad one with its start character
   // again ('C'), as lrzsz's rx does: that is a NAK, not a receiver out of step.
   const bool asks_again = xyList.PacketNbr == xyList.FirstPacket && c == static_cast<std::uint8_t>(xyList.NCGchar);
   switch (asks_again ? NAK : c) {
-    case CAN: return End(Port, XY_CANCELLED_ERROR);
+    case CAN: return Ended(FailWith(Port, XY_CANCELLED_ERROR, "CAN in answer to packet %d", xyList.PacketNbr));
     case ACK:
       if (xyList.PacketNbr > 0) xyList.BytesTX += static_cast<std::uint32_t>(xyList.PacketSize);
       xyList.State = TX_CHECK4_RESTART;
@@ -282,12 +306,13 @@ Step TxWait4PacketAck(int Port) {
         xyList.State = TX_SEND_PACKET;
         return Step::Stop;
       }
-      return End(Port, XY_RETRIES_ERROR);
+      return Ended(FailWith(Port, XY_RETRIES_ERROR, "packet %d NAKed %d times", xyList.PacketNbr, xyList.Attempt - 1));
     default:
       if (DebugLevel >= DEBUG_ON)
         QueueMessage("COM%d:Packet %d expects ACK/NAK not %xH", Port + 1, xyList.PacketNbr,
                      static_cast<unsigned>(static_cast<std::int8_t>(c)));
-      return End(Port, XY_OUT_OF_SYNC_ERROR);
+      return Ended(FailWith(Port, XY_OUT_OF_SYNC_ERROR, "packet %d answered with %02X, not ACK or NAK",
+                            xyList.PacketNbr, static_cast<unsigned>(c)));
   }
 }
 
@@ -331,7 +356,7 @@ Step TxWait4EotAck(int Port) {
     if (TicksSince(xyList.TimeMark) <= ONE_SEC) return Step::Go;
     if (--xyList.MaxTry <= 0) {
       if (DebugLevel >= DEBUG_ON) QueueMessage("COM%d: EOT was not ACKed", Port + 1);
-      return End(Port, XY_NO_EOT_ACK_ERROR);
+      return Ended(FailWith(Port, XY_NO_EOT_ACK_ERROR, "EOT sent 10 times, never ACKed"));
     }
     xyList.State = TX_SEND_EOT;
     return Step::Go;
@@ -359,9 +384,9 @@ Step RxOpenFile(int Port) {
     xyList.FirstPacket = 0;
   } else {
     xyList.FirstPacket = 1;
-    if (NameRefused) return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (xyList.NameRefused) return RefusedName(Port);
     const int fd = Keep(::open(xyList.FileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd < 0) return End(Port, XY_CANNOT_OPEN_ERROR);
+    if (fd < 0) return CannotOpen(Port, errno);
     xyList.Handle = fd;
   }
   xyList.State = RX_READY4_PACKETS;
@@ -410,7 +435,8 @@ Step RxWait4SohStx(int Port) {
   const int c = GetChar(Port);
   if (c == TORVEL_NO_DATA) {
     if (TicksSince(xyList.TimeMark) > static_cast<std::uint32_t>(RxNakRate) * 1000)
-      return End(Port, XY_TIMED_OUT_ERROR);
+      return Ended(
+          FailWith(Port, XY_TIMED_OUT_ERROR, "packet %d did not start within %d s", xyList.PacketNbr, RxNakRate));
     return Step::Stop;
   }
   if (c < 0) return Step::Stop;
@@ -421,25 +447,29 @@ Step RxWait4SohStx(int Port) {
       xyList.PacketSize = c == STX ? LONG_PACKET : SHORT_PACKET;
       xyList.State = RX_GET_PACKET_NBR;
       break;
-    case CAN: return End(Port, XY_CANCELLED_ERROR);
+    case CAN: return Ended(FailWith(Port, XY_CANCELLED_ERROR, "CAN where packet %d should start", xyList.PacketNbr));
     case EOT:
       if (PutChar(Port, ACK) < 0) return Step::Stop;
       CloseFile();
       if (!xyList.BatchFlag) return End(Port, XY_NO_ERROR);
       xyList.State = RX_START;
       break;
-    default: return End(Port, XY_OUT_OF_SYNC_ERROR);
+    default:
+      return Ended(FailWith(Port, XY_OUT_OF_SYNC_ERROR, "%02X came where packet %d should start",
+                            static_cast<unsigned>(c), xyList.PacketNbr));
   }
   xyList.TimeMark = TicksNow();
   return Step::Stop;
 }
 
-// A header byte: the byte, or -1 when the step is over (nothing yet, a time-out, an error).
-int RxHeaderByte(int Port, Step& step) {
+// A header byte (`what` it is, for a reason): the byte, or -1 when the step is over (nothing yet, a
+// time-out, an error).
+int RxHeaderByte(int Port, Step& step, const char* what) {
   const int c = GetChar(Port);
   step = Step::Stop;
   if (c == TORVEL_NO_DATA) {
-    if (TicksSince(xyList.TimeMark) > SIX_SECS) SetXYerror(Port, XY_TIMED_OUT_ERROR);
+    if (TicksSince(xyList.TimeMark) > SIX_SECS)
+      FailWith(Port, XY_TIMED_OUT_ERROR, "the %s of packet %d did not come within 6 s", what, xyList.PacketNbr);
     return -1;
   }
   if (c < 0) return -1;
@@ -449,7 +479,7 @@ int RxHeaderByte(int Port, Step& step) {
 
 Step RxGetPacketNbr(int Port) {
   Step step;
-  const int c = RxHeaderByte(Port, step);
+  const int c = RxHeaderByte(Port, step, "number");
   if (c < 0) return step;
   if (DebugLevel >= DEBUG_DETAIL) QueueMessage("[P=%d]", c);
   xyList.GotPacketNbr = c;
@@ -460,18 +490,20 @@ Step RxGetPacketNbr(int Port) {
 
 Step RxGetCompliment(int Port) {
   Step step;
-  const int c = RxHeaderByte(Port, step);
+  const int c = RxHeaderByte(Port, step, "complement");
   if (c < 0) return step;
   xyList.GotPacketNbrCmp = c;
   if (xyList.GotPacketNbr + xyList.GotPacketNbrCmp != 255) {
     if (DebugLevel >= DEBUG_DETAIL)
       QueueMessage("Packet %d: Got=%d, Cmp=%d", xyList.PacketNbr, xyList.GotPacketNbr,
                    xyList.GotPacketNbrCmp);
-    return End(Port, XY_BAD_PACKET_NBR_ERROR);
+    return Ended(FailWith(Port, XY_BAD_PACKET_NBR_ERROR, "packet %d came numbered %02X, complement %02X",
+                          xyList.PacketNbr, static_cast<unsigned>(xyList.GotPacketNbr),
+                          static_cast<unsigned>(xyList.GotPacketNbrCmp)));
   }
   xyList.CheckSum = 0;
   xyList.TimeMark = TicksNow();
-  PacketShort = false;
+  xyList.PacketShort = false;
   xyList.State = RX_GET_DATA;
   return Step::Go;
 }
@@ -479,10 +511,10 @@ Step RxGetCompliment(int Port) {
 // The next byte of the packet's data or check. Once one has not come within a wait, the rest of the
 // packet counts as missing without waiting again. -1: the transfer has ended.
 int RxPacketByte(int Port) {
-  if (PacketShort) return MISSING_BYTE;
+  if (xyList.PacketShort) return MISSING_BYTE;
   const int c = GetChar(Port);
   if (c == TORVEL_NO_DATA) {
-    PacketShort = true;
+    xyList.PacketShort = true;
     return MISSING_BYTE;
   }
   return c < 0 ? -1 : c;
@@ -532,7 +564,7 @@ Step RxTestCrc(int Port) {
                  xyList.PacketNbr, xyList.GotPacketNbr, xyList.PacketSize, CrcMode() ? "CRC" : "CS",
                  xyList.CheckSum, xyList.RxCheckSum);
   // A packet with missing bytes never passes, even if its check happened to match.
-  if (xyList.CheckSum == xyList.RxCheckSum && !PacketShort) {
+  if (xyList.CheckSum == xyList.RxCheckSum && !xyList.PacketShort) {
     xyList.State = RX_PACKET_OK;
     return Step::Go;
   }
@@ -560,7 +592,7 @@ void BatchFileSize() {
   const char* digits = xyList.Buffer + std::strlen(xyList.Buffer) + 1;
   const char* end = xyList.Buffer + SHORT_PACKET;
   std::uint64_t size = 0;
-  SizeUnknown = digits >= end || *digits < '0' || *digits > '9';
+  xyList.SizeUnknown = digits >= end || *digits < '0' || *digits > '9';
   for (; digits < end && *digits >= '0' && *digits <= '9'; ++digits)
     size = std::min<std::uint64_t>(size * 10 + static_cast<std::uint64_t>(*digits - '0'), UINT32_MAX);
   xyList.FileSize = static_cast<std::uint32_t>(size);
@@ -571,10 +603,10 @@ Step RxBatchHeader(int Port) {
     if (PutChar(Port, ACK) < 0) return Step::Stop;
     return End(Port, XY_NO_ERROR);
   }
-  if (!BatchFileName()) return End(Port, XY_CANNOT_OPEN_ERROR);
+  if (!BatchFileName()) return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "packet 0 names no file to create here"));
   // O_EXCL: a batch never replaces a file already there, nor follows a link planted in its name.
   const int fd = Keep(::open(xyList.FileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (fd < 0) return End(Port, XY_CANNOT_OPEN_ERROR);
+  if (fd < 0) return CannotOpen(Port, errno);
   xyList.Handle = fd;
   BatchFileSize();
   ++xyList.PacketNbr;
@@ -590,17 +622,23 @@ Step RxPacketOk(int Port) {
     if (xyList.PacketNbr > xyList.FirstPacket && xyList.GotPacketNbr == ((xyList.PacketNbr - 1) & 0xFF)) {
       if (DebugLevel >= DEBUG_ON)
         QueueMessage("COM%d: Packet %d repeated", Port + 1, xyList.GotPacketNbr);
-      xyList.State = RX_GET_PACKET;
+      // A batch header sent again is answered as the first was: its sender then waits for the start
+      // character before packet 1, and waiting for packet 1 instead would hold both ends.
+      const bool header_again = xyList.BatchFlag && xyList.PacketNbr == 1;
+      xyList.Return = RX_GET_PACKET;
+      xyList.State = header_again ? RX_SEND_NCG : RX_GET_PACKET;
       return RxSendAck(Port);
     }
-    return End(Port, XY_BAD_PACKET_NBR_ERROR);
+    return Ended(FailWith(Port, XY_BAD_PACKET_NBR_ERROR, "packet %d expected, number %02X came", xyList.PacketNbr,
+                          static_cast<unsigned>(xyList.GotPacketNbr)));
   }
   if (xyList.BatchFlag && xyList.PacketNbr == 0) return RxBatchHeader(Port);
 
   std::uint32_t count = static_cast<std::uint32_t>(xyList.PacketSize);
-  if (xyList.BatchFlag && !SizeUnknown)
+  if (xyList.BatchFlag && !xyList.SizeUnknown)
     count = std::min(count, xyList.FileSize > xyList.BytesRX ? xyList.FileSize - xyList.BytesRX : 0);
-  if (!WriteAll(xyList.Handle, xyList.Buffer, count)) return End(Port, XY_DISK_WRITE_ERROR);
+  if (!WriteAll(xyList.Handle, xyList.Buffer, count))
+    return Ended(FailWith(Port, XY_DISK_WRITE_ERROR, "writing packet %d: %s", xyList.PacketNbr, std::strerror(errno)));
   xyList.BytesRX += count;
   ++xyList.PacketNbr;
   xyList.State = RX_GET_PACKET;
@@ -638,8 +676,7 @@ Step RunState(int Port) {
     case RX_TEST_CRC: return RxTestCrc(Port);
     case RX_PACKET_OK: return RxPacketOk(Port);
     default:
-      QueueMessage("!COM%d: INTERNAL ERROR: Bad state = %d", Port + 1, xyList.State);
-      return End(Port, XY_INTERNAL_ERROR);
+      return Ended(FailWith(Port, XY_INTERNAL_ERROR, "bad state %d", xyList.State));
   }
 }
 
@@ -647,15 +684,13 @@ Step RunState(int Port) {
 void NewTransfer(int Port, const char* name) {
   CloseFile();
   xyList = xyDataTypeTag{};
-  NameRefused = false;
-  PacketShort = false;
-  SizeUnknown = false;
+  xyList.Stray = -1;
   if (name != nullptr) {
     // A name cut to fit would be another file's name: the transfer refuses it when it opens.
     if (std::strlen(name) < XY_FILE_NAME_SIZE)
       std::strcpy(xyList.FileName, name);
     else
-      NameRefused = true;
+      xyList.NameRefused = true;
   }
   xyList.FlowFlag = SioCTS(Port) > 0 ? 1 : 0;
   ReadyByte = -1;

@@ -136,7 +136,16 @@ int SetXYerror(int Port, int Code) {
   if (text.empty()) text = "Unknown error";
   QueueMessage("!COM%d: %s %d (%.*s) @ State=%d", Port + 1, family, Code, static_cast<int>(text.size()),
                text.data(), xyList.LastState);
+  if (xyList.Reason[0] != '\0') QueueMessage("!COM%d: %s", Port + 1, xyList.Reason);
   return Code;
+}
+
+int FailWith(int Port, int Code, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(xyList.Reason, sizeof xyList.Reason, format, args);
+  va_end(args);
+  return SetXYerror(Port, Code);
 }
 
 void EndAborted(int Port) {

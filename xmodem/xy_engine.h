@@ -41,6 +41,9 @@ void ClearMessages();
 int CopyOut(char* dst, int size, const char* src);
 
 int SetXYerror(int Port, int Code);
+// SetXYerror with the failure's reason in words (which wait, which packet, what arrived), kept in
+// the record and queued as a message of its own.
+int FailWith(int Port, int Code, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int PutChar(int Port, int ch);
 // PutChar for `count` bytes in one write: counted and remembered the same, far fewer system calls.
 int PutBlock(int Port, const char* bytes, int count);

@@ -87,6 +87,7 @@ inline constexpr int NBR_MESSAGES = 12;
 inline constexpr int MESSAGE_SIZE = 80;
 inline constexpr int XY_FILE_NAME_SIZE = 128;  // FileName, its NUL included
 inline constexpr int XY_BUFFER_SIZE = 1024;
+inline constexpr int XY_REASON_SIZE = 96;  // Reason, its NUL included
 
 // The transfer record; the engine has one, xyList, for the acquired port.
 struct xyDataTypeTag {
@@ -117,6 +118,11 @@ struct xyDataTypeTag {
   std::uint8_t FlowFlag;   // CTS flow control in use
   std::int8_t NCGchar;     // start character: NAK (checksum) or 'C' (CRC)
   std::int8_t PacketType;  // SOH or STX
+  bool NameRefused;        // the name given did not fit FileName: the transfer refuses to open it
+  bool PacketShort;        // a byte of the current packet did not come within one wait
+  bool SizeUnknown;        // the batch header announced no size: the file is written in whole packets
+  int Stray;               // the last byte that came where another was awaited; -1 none
+  char Reason[XY_REASON_SIZE];  // where a failed transfer failed: the wait, the packet, what came
   char FileName[XY_FILE_NAME_SIZE];
   char Buffer[XY_BUFFER_SIZE];
 };

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QString>
 
+#include "platform/shown_character.h"
+
 namespace platform {
 
 void CellAtlas::reset(const QFont& font, QSize cell, int slack, int baseline, qreal ratio, Drawn drawn) {
@@ -46,7 +48,7 @@ QImage CellAtlas::draw(QRgb ink, QRgb paper) const {
     if (drawn_ == nullptr || !drawn_(static_cast<unsigned char>(byte))) continue;
     const qreal left = byte * width;
     painter.setClipRect(QRectF(left, 0, width, height));
-    painter.drawText(QPointF(left, baseline_), QString(QChar(byte)));
+    painter.drawText(QPointF(left, baseline_), QString(QChar(shown_character(static_cast<unsigned char>(byte)))));
   }
   return image;
 }

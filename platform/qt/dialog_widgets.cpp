@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "platform/qt/screen_widget.h"
+#include "platform/qt/status_line.h"
 
 namespace platform {
 namespace {
@@ -106,14 +107,12 @@ class SelectorWatch final : public QObject {
       if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
         events_.post({MessageKind::Command, id_, Notification::SetFocus});
     } else if (event->type() == QEvent::FocusOut) {
-      // A selector that has the focus as the window is destroyed loses it inside ~QWidget, when
-      // it is a QComboBox no more: there is nothing to ask it, and nobody to tell.
-      const auto* selector = qobject_cast<const QComboBox*>(watched);
-      if (selector == nullptr) return false;
       // Opening the selector's own list does not leave it (Qt moves the focus out of it more than
-      // once as the list opens, and only the first time says why).
+      // once as the list opens, and only the first time says why). A selector being destroyed
+      // loses the focus too, when it is no longer a QComboBox: qobject_cast then finds none.
+      const auto* selector = qobject_cast<QComboBox*>(watched);
       const bool to_own_list = static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason ||
-                               selector->view()->isVisible();
+                               (selector != nullptr && selector->view()->isVisible());
       if (!to_own_list) events_.post({MessageKind::Command, id_, Notification::KillFocus});
     } else if (event->type() == QEvent::Wheel) {
       // A wheel turned while the pointer crosses a selector must not change a port's setting;
@@ -214,11 +213,9 @@ QWidget* Builder::make_control(const ControlTemplate& layout) {
     }
     case ControlKind::StatusLine:
     case ControlKind::ProgressLine: {
-      QLabel* line = make_label(parent, layout.caption,
-                                (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) |
-                                    Qt::AlignVCenter);
-      line->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      line->setIndent(2);
+      auto* line = new StatusLine(
+          (layout.kind == ControlKind::StatusLine ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, parent);
+      line->set_full_text(from_utf8(layout.caption));
       made = line;
       break;
     }

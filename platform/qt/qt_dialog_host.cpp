@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/qt/name_icon_provider.h"
 #include "platform/qt/screen_widget.h"
+#include "platform/qt/status_line.h"
 #include "platform/shutdown_signals.h"
 
 namespace platform {
@@ -254,6 +256,8 @@ void QtDialogHost::set_text(int id, std::string_view text) {
     show_start(selector);
   } else if (auto* button = qobject_cast<QAbstractButton*>(target)) {
     button->setText(from_utf8(text));
+  } else if (auto* line = dynamic_cast<StatusLine*>(target)) {
+    line->set_full_text(from_utf8(text));
   } else if (auto* label = qobject_cast<QLabel*>(target)) {
     label->setText(from_utf8(text));
   } else if (auto* group = qobject_cast<QGroupBox*>(target)) {
@@ -267,6 +271,7 @@ std::string QtDialogHost::text(int id) const {
   if (target == screen_widget_) return surface_.text(0, surface_.text_length());
   if (const auto* selector = qobject_cast<const QComboBox*>(target)) return to_utf8(selector->currentText());
   if (const auto* button = qobject_cast<const QAbstractButton*>(target)) return to_utf8(button->text());
+  if (const auto* line = dynamic_cast<const StatusLine*>(target)) return to_utf8(line->full_text());
   if (const auto* label = qobject_cast<const QLabel*>(target)) return to_utf8(label->text());
   if (const auto* group = qobject_cast<const QGroupBox*>(target)) return to_utf8(group->title());
   return {};
@@ -431,7 +436,9 @@ std::optional<std::string> QtDialogHost::open_file_prompt(const FilePrompt& prom
 
 std::optional<std::string> QtDialogHost::ask_for_file(const FilePrompt& prompt) {
   if (file_prompt_handler_) return file_prompt_handler_(prompt);
+  NameIconProvider never_reads;  // a listed file is never opened (see its header)
   QFileDialog chooser(nullptr, from_utf8(prompt.title), QDir::currentPath(), QStringLiteral("All Files (*)"));
+  chooser.setIconProvider(&never_reads);
   // A save prompt asks before replacing an existing file, and "No" leaves the user in the prompt.
   chooser.setAcceptMode(prompt.confirm_replace ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   chooser.setFileMode(QFileDialog::AnyFile);

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/qt/key_translation.h"
+#include "platform/shown_character.h"
 
 namespace platform {
 namespace {
@@ -35,10 +36,6 @@ QRgb to_qrgb(Colour colour) {  // from 0x00BBGGRR
   return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
               static_cast<int>((colour >> 16) & 0xFF));
 }
-
-// C0 and C1 control codes (TAB among them) have no glyph: their cells stay blank. LF ends its row
-// and is not drawn at all.
-bool has_glyph(unsigned char byte) { return byte > 0x20 && (byte < 0x7F || byte > 0x9F); }
 
 // Copies `count` pixels, and up to kCopySlack more: in blocks of a fixed size a cell a few pixels
 // wide is a handful of moves instead of a call. The pixels after a cell are its right neighbour's,
@@ -198,6 +195,8 @@ void ScreenWidget::set_up_page() {
   page_.fill(palette().color(QPalette::Base));
   const QSize device_cell(static_cast<int>(std::ceil(cell_.width() * ratio)),
                           static_cast<int>(std::ceil(cell_.height() * ratio)));
+  // Control codes (TAB among them) have no glyph: their cells stay blank. LF ends its row and is not
+  // drawn at all.
   atlas_.reset(font_, device_cell, kCopySlack, baseline_, ratio, &has_glyph);
 }
 

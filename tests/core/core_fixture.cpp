@@ -40,9 +40,11 @@ const std::string kLogHeader =
     "<!doctype html public \"-//w3c//dtd html 4.0 transitional//en\"><html>\n"
     "<head>\n"
     "<meta name=\"Copyright (c) the Quillport developers\" content=\"Quillport Log File\">\n"
+    "<style>pre { font-family: monospace; width: 80ch; white-space: break-spaces; overflow-wrap: anywhere;"
+    " tab-size: 1 }</style>\n"
     "</head>\n"
-    "<body><p>\n";
-const std::string kLogFooter = "</p></body>\n</html>\n";
+    "<body><pre>\n";
+const std::string kLogFooter = "</pre></body>\n</html>\n";
 
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

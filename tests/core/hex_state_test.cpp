@@ -23,7 +23,7 @@ using serialtest::LineReadback;
 
 namespace {
 
-constexpr char kReconfigureBox[] = "Quillport Windows Error: Error reconfiguring comm port parameters = ";
+constexpr char kReconfigureBox[] = "Quillport System Error: Error reconfiguring comm port parameters = ";
 
 LineReadback line_of(int number) {
   const LineReadback line = serialtest::read_line(serial::native_handle(number));
@@ -318,10 +318,10 @@ TEST_F(CoreTest, ReportersFormatTheirBoxes) {
   hex_errcode_msg("Transfer failed", -304);
   hex_dbg_msg("plain text");
   hex_err_msg("Log File open error", ENOENT, hex_os_reason("/x/y.htm", ENOENT));
-  EXPECT_THAT(boxes(), ElementsAre("Quillport Windows Error: Timer is broken = 13",
+  EXPECT_THAT(boxes(), ElementsAre("Quillport System Error: Timer is broken = 13",
                                    "Quillport Internal Error: Transfer failed = -304",
                                    "Quillport: plain text",
-                                   "Quillport Windows Error: Log File open error = 2\n/x/y.htm: " +
+                                   "Quillport System Error: Log File open error = 2\n/x/y.htm: " +
                                        std::string(std::strerror(ENOENT))));
 }
 

@@ -7,12 +7,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -289,7 +293,7 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
     shown << box.windowTitle() << box.text() << QString::number(box.textFormat());
     box.button(QMessageBox::Ok)->click();
   });
-  platform::desktop().message_box("Cannot open <COM1> & COM2 = 13", "Quillport Windows Error");
+  platform::desktop().message_box("Cannot open <COM1> & COM2 = 13", "Quillport System Error");
   answer_next<QFileDialog>([&](QFileDialog& chooser) {
     shown << chooser.windowTitle() << chooser.directory().canonicalPath() << chooser.nameFilters();
     auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -306,7 +310,7 @@ TEST_F(QtEventsTest, TheMessageBoxAndTheFilePromptAreTheDesktops) {
   QDir::setCurrent(previous);
 
   const QString canonical = QDir(folder.path()).canonicalPath();
-  EXPECT_EQ(shown, (QStringList{"Quillport Windows Error", "Cannot open <COM1> & COM2 = 13",
+  EXPECT_EQ(shown, (QStringList{"Quillport System Error", "Cannot open <COM1> & COM2 = 13",
                                 QString::number(Qt::PlainText), "Receive File", canonical, "All Files (*)"}));
   ASSERT_TRUE(chosen.has_value());
   const QFileInfo file(QString::fromStdString(*chosen));
@@ -369,6 +373,57 @@ TEST_F(QtEventsTest, APromptForAFileToWriteAsksBeforeReplacingOne) {
     }
   }
   QDir::setCurrent(previous);
+}
+
+// Typing a folder's name in the prompt lists it, with each entry's kind and icon, but never opens
+// an entry: on Linux a read may wait for good (root reading /proc/kmsg waits for the next kernel
+// message), and the list is filled on the UI thread. inotify tells every open of the folder's files.
+TEST_F(QtEventsTest, ThePromptListsAFolderWithoutOpeningWhatIsInIt) {
+  show();
+  QTemporaryDir folder;
+  const QStringList names = {QStringLiteral("firmware"), QStringLiteral("notes.txt")};
+  for (const QString& name : names) {
+    QFile file(QDir(folder.path()).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\x89PNG\r\n\x1a\n");  // contents that would tell a type, had anything read them
+  }
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(folder.path()).constData(), IN_OPEN), 0);
+
+  int listed = 0;
+  answer_next<QFileDialog>([&](QFileDialog& chooser) {
+    auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* model = chooser.findChild<QFileSystemModel*>();
+    if (name == nullptr || model == nullptr) {
+      chooser.reject();
+      return;
+    }
+    QTest::keyClicks(name, folder.path() + "/");
+    const QModelIndex shown = model->index(folder.path());
+    static_cast<void>(QTest::qWaitFor([&] { return model->rowCount(shown) == names.size(); }, 30000));
+    for (int row = 0; row < model->rowCount(shown); ++row) {
+      // What the list and the completer show of each entry: its kind and its icon.
+      listed += model->data(model->index(row, 2, shown)).toString().isEmpty() ? 0 : 1;
+      model->data(model->index(row, 0, shown), Qt::DecorationRole);
+    }
+    QTest::qWait(200);  // the background listing has settled
+    chooser.reject();
+  });
+  platform::desktop().open_file_prompt({"Select or enter a Log File name", "htm", true});
+
+  QStringList opened;
+  alignas(inotify_event) char events[4096];
+  for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      if (event->len > 0) opened << QString::fromUtf8(event->name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  ::close(watch);
+  EXPECT_EQ(listed, names.size());
+  EXPECT_TRUE(opened.isEmpty()) << opened.join(' ').toStdString();
 }
 
 }  // namespace

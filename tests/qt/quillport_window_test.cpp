@@ -240,7 +240,7 @@ TEST_F(WindowTest, ACancelledLogPromptShowsTheBoxAndNoLog) {
   file_answer.reset();
   click(IDR_LOG);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].rfind("Quillport Windows Error: Log File open error = ", 0), 0u) << boxes[0];
+  EXPECT_EQ(boxes[0].rfind("Quillport System Error: Log File open error = ", 0), 0u) << boxes[0];
   EXPECT_EQ(host.check(IDR_NOLOG), Check::Checked);
   EXPECT_EQ(hex_log, 0);
 }
@@ -329,6 +329,91 @@ TEST_F(WindowTest, EscapeSendsOneEscapeAndLeavesTheWindowOpen) {
   EXPECT_EQ(com1.read(2, std::chrono::milliseconds(200)), "\x1b");
   EXPECT_FALSE(host.ended());
   EXPECT_EQ(shown(), "");
+}
+
+// Every key the keyboard filter handles, pressed on the trace pane in each view: the bytes that
+// reach the far end of the send port, each key's once. After each key a marker key ('z') shows that
+// nothing more of it comes.
+TEST_F(WindowTest, EachKeySendsItsBytesOnceInEveryView) {
+  PtyPair& com1 = ports.bind_pty(0);
+  start();
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* in_ansi;   // sent in the ANSI view
+    const char* elsewhere; // sent in the other views
+  } keys[] = {
+      {"Up", Qt::Key_Up, Qt::NoModifier, "\x1b[A", ""},
+      {"Down", Qt::Key_Down, Qt::NoModifier, "\x1b[B", ""},
+      {"Right", Qt::Key_Right, Qt::NoModifier, "\x1b[C", ""},
+      {"Left", Qt::Key_Left, Qt::NoModifier, "\x1b[D", ""},
+      {"Home", Qt::Key_Home, Qt::NoModifier, "\x1b[H", ""},
+      {"End", Qt::Key_End, Qt::NoModifier, "\x1bOQ", ""},
+      {"Page Up", Qt::Key_PageUp, Qt::NoModifier, "\x1bOP", ""},
+      {"Page Down", Qt::Key_PageDown, Qt::NoModifier, "\x1bOS", ""},
+      {"Return", Qt::Key_Return, Qt::NoModifier, "\r\n", "\r"},
+      {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r\n", "\r"},
+      {"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", "\x1b"},
+      {"Delete", Qt::Key_Delete, Qt::NoModifier, "\b", "\b"},
+      {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", "\b"},
+      {"Tab", Qt::Key_Tab, Qt::NoModifier, "\t", "\t"},
+      {"Space", Qt::Key_Space, Qt::NoModifier, " ", " "},
+      {"a letter", Qt::Key_A, Qt::NoModifier, "a", "a"},
+      {"Ctrl+C without a selection", Qt::Key_C, Qt::ControlModifier, "\x03", "\x03"},
+      {"Ctrl+[", Qt::Key_BracketLeft, Qt::ControlModifier, "\x1b", "\x1b"},
+  };
+  for (int view = HEX_HEX_VIEW; view <= HEX_ICNI_VIEW; ++view) {
+    host.select_entry(IDC_VIEW, view);
+    host.dispatch_command(IDC_VIEW, platform::Notification::SelChange);
+    ASSERT_EQ(hex_view_mode, view);
+    for (const auto& k : keys) {
+      SCOPED_TRACE(std::string(k.name) + " in view " + std::to_string(view));
+      screen_widget().setFocus();
+      QTest::keyClick(&screen_widget(), k.key, k.modifiers);
+      QTest::keyClick(&screen_widget(), Qt::Key_Z);
+      const std::string expected = std::string(view == HEX_ANSI_VIEW ? k.in_ansi : k.elsewhere) + "z";
+      const std::string sent = com1.read(expected.size());
+      EXPECT_EQ(sent, expected);
+      if (sent != expected) com1.read(4096, std::chrono::milliseconds(100));  // the next key starts clean
+    }
+  }
+}
+
+// A status or progress text wider than its line shows its start: a path in it is shortened in the
+// middle first, then the end gives way; the whole text stays the line's text and its hint.
+TEST_F(WindowTest, LongStatusTextsShowTheirStart) {
+  start();
+  const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const struct {
+    int id;
+    std::string text;
+    std::string starts;  // what the line shows first
+    std::string holds;   // and somewhere after it
+    std::string ends;    // and last
+  } cases[] = {
+      {IDT_PROGRESS, "Dump Completed ", "Dump Completed ", "", "Dump Completed "},
+      {IDT_PROGRESS, "X-Modem Failed: " + by_id + ": the device stopped answering (Input/output error)",
+       "X-Modem Failed: /dev/", "\u2026port0: the device", "\u2026"},
+      {IDT_STATUS, "/home/engineer/firmware/releases/2024/board-rev-c/image-" + std::string(60, 'x') + ".bin",
+       "/home/engineer/", "\u2026", ".bin"},
+      {IDT_PROGRESS, "Port A write failed (" + std::string(200, 'w') + "): not sent", "Port A write failed (", "",
+       "\u2026"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    host.set_text(c.id, c.text);
+    auto* line = qobject_cast<QLabel*>(host.widget(c.id));
+    ASSERT_NE(line, nullptr);
+    const QString shown = line->text();
+    const int room = line->contentsRect().width() - 2 * line->indent();
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(shown), room);
+    EXPECT_TRUE(shown.startsWith(QString::fromStdString(c.starts))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(c.holds))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QString::fromStdString(c.ends))) << shown.toStdString();
+    EXPECT_EQ(host.text(c.id), c.text);
+    EXPECT_EQ(line->toolTip().toStdString(), shown.toStdString() == c.text ? "" : c.text);
+  }
 }
 
 TEST_F(WindowTest, BytesFromBothLinesAppearAtTheNextTickInTheirColours) {

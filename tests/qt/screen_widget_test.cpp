@@ -170,6 +170,25 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
 }
 
+// Bytes 0x80-0x9F show as Windows-1252 has them, as a browser shows the log's references to them;
+// the five codes it leaves undefined, like the other control codes, stay blank.
+TEST_F(QtScreenTest, BytesOf0x80To0x9FShowTheirWindows1252Characters) {
+  show();
+  std::string bytes;
+  for (int byte = 0x80; byte < 0xA0; ++byte) bytes += static_cast<char>(byte);
+  host.screen().replace_selection(bytes + "\x1b\x7f");
+  host.dispatch_command(IDB_CLEAR);
+  ScreenWidget& widget = *host.screen_widget();
+  const QImage image = widget.grab().toImage();
+  const QColor base = widget.palette().color(QPalette::Base);
+  for (int column = 0; column < static_cast<int>(bytes.size()) + 2; ++column) {
+    const int byte = column < 32 ? 0x80 + column : (column == 32 ? 0x1B : 0x7F);
+    const bool undefined = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+    const bool blank = undefined || byte < 0x80;
+    EXPECT_EQ(ink(image, widget.cell_rect(0, column), base) == base, blank) << std::hex << byte;
+  }
+}
+
 // Colours are drawn ready a few at a time: a page in more colours than that, and a new background,
 // still show every cell in its own colours.
 TEST_F(QtScreenTest, EveryCellKeepsItsColoursInAPageOfManyColoursAndOnANewBackground) {

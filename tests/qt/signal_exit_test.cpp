@@ -27,7 +27,7 @@ using testsupport::kLogHeader;
 using testsupport::read_file;
 
 // The window with COM1 at `com1` and no device for COM2; its process id, or -1.
-pid_t start_window(const std::string& com1, const std::string& log, bool with_box) {
+pid_t start_window(const std::string& com1, const std::string& log, const char* mode) {
   std::vector<std::string> variables = {"QUILLPORT_COM1=" + com1, "QUILLPORT_COM2=/nonexistent",
                                         "QT_QPA_PLATFORM=offscreen"};
   for (char** entry = environ; *entry != nullptr; ++entry)
@@ -36,7 +36,7 @@ pid_t start_window(const std::string& com1, const std::string& log, bool with_bo
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);
   std::vector<std::string> args = {QUILLPORT_SIGNALLED_WINDOW, log};
-  if (with_box) args.emplace_back("box");
+  if (mode != nullptr) args.emplace_back(mode);
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -72,7 +72,7 @@ TEST(SignalExit, EachSignalEndsTheProgramLikeExit) {
     ASSERT_TRUE(serialtest::set_cooked(line, 19200));
     std::filesystem::remove(log);
 
-    const pid_t window = start_window(com1.slave_path(), log.string(), c.with_box);
+    const pid_t window = start_window(com1.slave_path(), log.string(), c.with_box ? "box" : nullptr);
     ASSERT_GT(window, 0);
     // Once the log is open, a byte from the line shows the pump running and logging.
     EXPECT_TRUE(testsupport::wait_until([&] { return read_file(log) == kLogHeader; }, 30s));
@@ -88,6 +88,37 @@ TEST(SignalExit, EachSignalEndsTheProgramLikeExit) {
     EXPECT_FALSE(after.raw);
     ::close(line);
   }
+  std::filesystem::remove(log);
+}
+
+// The UI thread held in a read that never returns cannot run the shutdown: within a few seconds of
+// the signal the program still gives the line its own settings back and ends, with status 1, as
+// nothing of the orderly shutdown ran (the log gets no closing lines).
+TEST(SignalExit, AWindowStuckInACallStillGivesTheLineBack) {
+  const auto log =
+      std::filesystem::temp_directory_path() / ("quillport-stuck-" + std::to_string(getpid()) + ".htm");
+  std::filesystem::remove(log);
+  testsupport::PtyPair com1;
+  const int line = ::open(com1.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_TRUE(serialtest::set_cooked(line, 19200));
+
+  const pid_t window = start_window(com1.slave_path(), log.string(), "hang");
+  ASSERT_GT(window, 0);
+  // Where its UI thread waits in the kernel: a pipe read ("pipe_read", "anon_pipe_read").
+  const std::string waits_in = "/proc/" + std::to_string(window) + "/wchan";
+  EXPECT_TRUE(testsupport::wait_until([&] { return read_file(waits_in).find("pipe_read") != std::string::npos; }, 30s))
+      << read_file(waits_in);
+  EXPECT_TRUE(serialtest::read_line(line).raw);  // the window has the line
+  kill(window, SIGTERM);
+  const int status = wait_for_end(window);
+
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+  EXPECT_EQ(read_file(log), kLogHeader);
+  const serialtest::LineReadback after = serialtest::read_line(line);
+  EXPECT_EQ(after.rate, 19200u);
+  EXPECT_FALSE(after.raw);
+  EXPECT_FALSE(serialtest::is_exclusive(line));
+  ::close(line);
   std::filesystem::remove(log);
 }
 

@@ -4,6 +4,8 @@
 // clears PARENB on every change, so those two are checked on the encoding the library applies.
 #include <gtest/gtest.h>
 
+#include "serial/line_in_effect.h"
+#include "serial/ser_linux_termios.h"
 #include "tests/serial/line_readback.h"
 #include "tests/serial/serial_guards.h"
 
@@ -96,6 +98,46 @@ TEST(SerialLine, FlowControlReachesTheDevice) {
     EXPECT_EQ(got.vstart, 0x11);
     EXPECT_EQ(got.vstop, 0x13);
   }
+}
+
+// Read back, a line shows what the device keeps: a pty keeps the rate, the stop bits and the flow
+// but runs 8 data bits without parity whatever was asked. What a real UART keeps is read through
+// the same decoding, checked here against the encoding for every format.
+TEST(SerialLine, TheLineInEffectIsReadBackFromTheDevice) {
+  OpenPty line(0);
+  ASSERT_EQ(line.rc, TORVEL_OK);
+  const struct {
+    int parity, stop_bits, data_bits;
+    char flow;
+  } cases[] = {{EvenParity, OneStopBit, 7, 'N'}, {OddParity, TwoStopBits, 5, 'H'}, {MarkParity, OneStopBit, 6, 'S'},
+               {SpaceParity, TwoStopBits, 8, 'N'}, {NoParity, OneStopBit, 8, 'H'}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.parity << "/" << c.stop_bits << "/" << c.data_bits << c.flow);
+    ASSERT_EQ(SioBaud(0, 31250), 1);
+    ASSERT_EQ(SioParms(0, c.parity, c.stop_bits, c.data_bits), TORVEL_OK);
+    ASSERT_EQ(SioFlow(0, c.flow), TORVEL_OK);
+    serial::LineInEffect in_effect;
+    ASSERT_TRUE(serial::line_in_effect(0, in_effect));
+    EXPECT_EQ(in_effect.rate, 31250u);
+    EXPECT_EQ(in_effect.data_bits, 8);
+    EXPECT_EQ(in_effect.parity, NoParity);
+    EXPECT_EQ(in_effect.stop_bits, c.stop_bits);
+    EXPECT_EQ(in_effect.rts_cts, c.flow == 'H');
+    EXPECT_EQ(in_effect.xon_xoff, c.flow == 'S');
+
+    serial::platform::DeviceControl asked;
+    asked.Parity = c.parity;
+    asked.StopBits = c.stop_bits;
+    asked.ByteSize = c.data_bits;
+    termios2 t{};
+    ASSERT_EQ(serial::platform::encode_line(asked, t), 0);
+    const serial::platform::DeviceControl kept = serial::platform::decode_line(t);
+    EXPECT_EQ(kept.Parity, c.parity);
+    EXPECT_EQ(kept.StopBits, c.stop_bits);
+    EXPECT_EQ(kept.ByteSize, c.data_bits);
+  }
+  serial::LineInEffect none;
+  EXPECT_FALSE(serial::line_in_effect(1, none));
 }
 
 TEST(SerialLine, OutputLinesAreRememberedWhereThePtyHasNone) {

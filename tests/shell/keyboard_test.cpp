@@ -96,4 +96,42 @@ TEST_F(KeyboardTest, TheEchoLandsAtTheEndOfTheTraceWhereverTheUserClicked) {
   }
 }
 
+// A reason in the progress line that no longer holds is cleared when its condition ends: the port
+// that was not open is back. A reason about the other port, or any other text, stays.
+TEST_F(KeyboardTest, APortComingBackClearsTheReasonItWasNotUsed) {
+  PtyPair& com1 = ports.bind_pty(0);
+  ports.bind_pty(1);
+  host.init();
+  const struct {
+    const char* what;
+    void (*attempt)(platform::HeadlessHost&);
+    const char* shown;
+  } attempts[] = {
+      {"a key", [](platform::HeadlessHost& h) { h.screen().character('x'); }, "Port A is not open: nothing sent"},
+      {"a transfer", [](platform::HeadlessHost& h) {
+         h.choose(IDC_PROTOCOL, HEX_DUMP);
+         h.queue_file_answer("/dev/null");
+         h.click(IDB_GO_FILE);
+       },
+       "Port A is not open: nothing transferred "},
+  };
+  for (const auto& attempt : attempts) {
+    SCOPED_TRACE(attempt.what);
+    hex_port_lost(host, 0);
+    attempt.attempt(host);
+    EXPECT_EQ(host.text(IDT_PROGRESS), attempt.shown);
+    hex_port_lost(host, 1);
+    hex_reopen(host, 1);  // the other port coming back changes nothing
+    EXPECT_EQ(host.text(IDT_PROGRESS), attempt.shown);
+    ASSERT_TRUE(hex_reopen(host, 0));
+    EXPECT_EQ(host.text(IDT_PROGRESS), "");
+  }
+  host.set_text(IDT_PROGRESS, "Dump Completed ");
+  hex_port_lost(host, 0);
+  hex_reopen(host, 0);
+  EXPECT_EQ(host.text(IDT_PROGRESS), "Dump Completed ");
+  host.screen().character('y');
+  EXPECT_EQ(com1.read(1), "y");
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/headless_host.h"
 #include "serial/ser.h"
 #include "shell/dialog.h"
+#include "views/ansi_parser.h"
 #include "tests/core/core_fixture.h"
 
 namespace {
@@ -107,6 +108,7 @@ TEST_F(TerminalTest, TheAnsiViewActsOnSequencesAndInsertsTheTextAfterwards) {
       {"addressing counts from 1 on the caret's page", page_and_more, 30, {"\x1b[13;06H"},
        std::string(37, '\n') + std::string(5, ' '), 42},
       {"a row of one digit", "", 0, {"\x1b[5;10Hx"}, "\n\n\n\n" + std::string(9, ' ') + "x", 14},
+      {"an empty row or column counts as 1", "", 0, {"\x1b[;5Hx", "\x1b[2;Hy"}, "    x\ny", 7},
       {"a column beyond 80 is 80", "", 0, {"\x1b[1;96H"}, std::string(80, ' '), 80},
       {"2J empties the screen", "abc\ndef", 5, {"\x1b[2J"}, "", 0},
       {"J erases to the end", "abc\ndef", 5, {"\x1b[J"}, "abc\nd", 5},
@@ -134,6 +136,33 @@ TEST_F(TerminalTest, TheAnsiViewActsOnSequencesAndInsertsTheTextAfterwards) {
   }
   // What arrives is never answered on the line.
   EXPECT_EQ(sent(0), "");
+}
+
+// What a Linux console, U-Boot or a VT100 menu sends that the view does not act on: each is consumed
+// whole, in one read or byte by byte, and the text around it is shown as sent.
+TEST_F(TerminalTest, SequencesTheViewDoesNotActOnLeaveNothingOnScreen) {
+  const char* const sequences[] = {
+      "\x1b[?25l", "\x1b[?25h", "\x1b[?7h", "\x1b[?1049h", "\x1b[?2004h", "\x1b[?1c", "\x1b[>c",
+      "\x1b[=3h", "\x1b[0;1;32m", "\x1b[01;34m", "\x1b[38;5;208m", "\x1b[38;2;10;20;30m", "\x1b[7m",
+      "\x1b[1;24r", "\x1b[6n", "\x1b[0c", "\x1b[3@", "\x1b[2~", "\x1b[5A", "\x1b[10C", "\x1b[12B", "\x1b[2D",
+      "\x1b[4h", "\x1b]0;root@box: ~\x07", "\x1b]2;title\x1b\\", "\x1bP1$r0m\x1b\\", "\x1b(B", "\x1b)0",
+      "\x1b(0", "\x1b#8", "\x1b" "7", "\x1b" "8", "\x1b" "c", "\x1bM", "\x1b" "D", "\x1b" "E", "\x1b=", "\x1b>",
+  };
+  host.choose(IDC_VIEW, HEX_ANSI_VIEW);
+  char shown_text[64];
+  for (const char* sequence : sequences) {
+    SCOPED_TRACE(testing::PrintToString(std::string(sequence)));
+    const std::string block = std::string("A") + sequence + "B";
+    EXPECT_EQ(hex_parse_ansi(host, block.data(), shown_text, static_cast<int>(block.size())), 2);
+    EXPECT_STREQ(shown_text, "AB");
+    std::string one_by_one;
+    for (const char c : block) one_by_one += std::string(shown_text, hex_parse_ansi(host, &c, shown_text, 1));
+    EXPECT_EQ(one_by_one, "AB");
+  }
+  // Line feeds and tabs inside a sequence are carried out as a terminal does; CAN abandons it.
+  const std::string broken = "A\x1b[?2\n5lB\x1b[3\x18" "C";
+  EXPECT_EQ(std::string(shown_text, hex_parse_ansi(host, broken.data(), shown_text, static_cast<int>(broken.size()))),
+            "A\nBC");
 }
 
 TEST_F(TerminalTest, ARealProgramPlacesTheCursor) {

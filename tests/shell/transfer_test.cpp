@@ -24,6 +24,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tools/xmodem_run/xmodem_run.h"
 #include "xmodem/serxydrv.h"
+#include "xmodem/xy_packet.h"
 
 namespace {
 
@@ -281,6 +282,47 @@ TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFar
   }
 }
 
+// Packet `number` of 128 bytes with its CRC, as a sender in CRC mode puts it on the line.
+std::string crc_packet(int number, const std::string& data) {
+  std::string packet{static_cast<char>(SOH), static_cast<char>(number), static_cast<char>(255 - number)};
+  std::uint16_t crc = 0;
+  for (const char byte : data) crc = UpdateCRC(crc, static_cast<std::uint8_t>(byte));
+  return packet + data + static_cast<char>(crc >> 8) + static_cast<char>(crc & 0xFF);
+}
+
+TEST_F(TransferTest, AGetThatEndsEarlyKeepsWhatItReceivedAndSaysSoButLeavesNoEmptyFile) {
+  PtyPair& far = ports.bind_pty(0);
+  host.init();
+  // Aborted before anything came: the file it made is gone.
+  start(HEX_XMODEM_CRC, false, path("none.bin"));
+  EXPECT_EQ(far.read(1, 5s), "C");
+  host.click(IDB_ABORT);
+  EXPECT_TRUE(shows("X-Modem Aborted "));
+  EXPECT_FALSE(std::filesystem::exists(path("none.bin")));
+
+  // One packet came, then nothing: the outcome says where it failed and what the file keeps.
+  far.read(1 << 16, 100ms);
+  clock.freeze();
+  start(HEX_XMODEM_CRC, false, path("part.bin"));
+  EXPECT_EQ(far.read(1, 5s), "C");
+  far.write(crc_packet(1, std::string(128, 'p')));
+  EXPECT_EQ(far.read(1, 5s), "\x06");
+  const std::string failed =
+      "X-Modem Failed: Timed out awaiting incoming character (packet 2 did not start within 4 s); 128 bytes kept ";
+  EXPECT_TRUE(host.run_until([&] {
+    clock.advance(1000);
+    return progress() == failed;
+  }, 10s)) << progress();
+  EXPECT_EQ(testsupport::read_file(path("part.bin")), std::string(128, 'p'));
+
+  // A receive dump that got nothing leaves no file either.
+  start(HEX_DUMP, false, path("dump.bin"));
+  EXPECT_EQ(progress(), "Get file... ");
+  host.click(IDB_ABORT);
+  EXPECT_EQ(progress(), "Dump Completed ");
+  EXPECT_FALSE(std::filesystem::exists(path("dump.bin")));
+}
+
 TEST_F(TransferTest, ATransferThatCannotRunSaysWhy) {
   ports.bind_pty(0);
   host.init();
@@ -288,7 +330,7 @@ TEST_F(TransferTest, ATransferThatCannotRunSaysWhy) {
   EXPECT_EQ(progress(), "");
   start(HEX_XMODEM, true, std::nullopt);
   EXPECT_EQ(progress(), "X-Modem Negotiating... ");
-  EXPECT_TRUE(shows("X-Modem Failed: Cannot open file "));
+  EXPECT_TRUE(shows("X-Modem Failed: Cannot open file (no file was named) "));
   start(HEX_DUMP, true, path("missing.bin"));
   ASSERT_EQ(host.message_boxes().size(), 1u);
   EXPECT_EQ(host.message_boxes()[0].text, "Dump File open error = 2\n" + path("missing.bin") + ": No such file or directory");

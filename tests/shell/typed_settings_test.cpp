@@ -112,4 +112,32 @@ TEST_F(TypedSettingsTest, OtherFieldsTakeTypedTextOnlyAsAnEntry) {
   EXPECT_STREQ(hex_obj[1].flow, "");  // never applied
 }
 
+// A pseudo-terminal keeps the rate, the stop bits and the flow it is given, but always runs 8 data
+// bits without parity: the indicator's hint reads the line back and says what is in effect, and
+// what was chosen whenever the device keeps something else.
+TEST_F(TypedSettingsTest, TheHintSaysWhatTheDeviceKeepsWhereItIsNotWhatWasChosen) {
+  const std::string kept = "\nThe device keeps these settings; chosen were ";
+  const struct {
+    int id;
+    const char* entry;
+    std::string line;  // the hint after the device's own line
+  } steps[] = {
+      {IDC_SPEED1, "19200", "\n19200 bit/s 8N1, no flow control"},
+      {IDC_DATA1, "7", "\n19200 bit/s 8N1, no flow control" + kept + "19200 bit/s 7N1, no flow control"},
+      {IDC_PARITY1, "EVEN", "\n19200 bit/s 8N1, no flow control" + kept + "19200 bit/s 7E1, no flow control"},
+      {IDC_STOP1, "2", "\n19200 bit/s 8N2, no flow control" + kept + "19200 bit/s 7E2, no flow control"},
+      {IDC_FLOW1, "RTS", "\n19200 bit/s 8N2, RTS/CTS flow control" + kept + "19200 bit/s 7E2, RTS/CTS flow control"},
+      {IDC_DATA1, "8", "\n19200 bit/s 8N2, RTS/CTS flow control" + kept + "19200 bit/s 8E2, RTS/CTS flow control"},
+      {IDC_PARITY1, "NONE", "\n19200 bit/s 8N2, RTS/CTS flow control"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.entry);
+    int index = 0;
+    while (index < host.entry_count(step.id) && host.entry_text(step.id, index) != step.entry) ++index;
+    host.choose(step.id, index);
+    const std::string hint = host.tooltip(IDC_COM1_STATE);
+    EXPECT_EQ(hint.substr(hint.find('\n')), step.line);
+  }
+}
+
 }  // namespace

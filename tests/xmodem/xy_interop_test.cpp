@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "serial/devices.h"
+#include "serial/ser.h"
+#include "tools/linesim/line_sim.h"
 #include "tools/xmodem_run/xmodem_run.h"
 #include "xmodem/serxydrv.h"
 
@@ -180,6 +183,65 @@ TEST(LrzszInteropFaults, ANoisyLineNeverDeliversAChangedFileAsSuccess) {
       EXPECT_TRUE(is_padded_copy(t.received, original));
     }
   }
+}
+
+// The current directory is `dir` while this lives.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string& dir) : before_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~WorkingDirectory() { std::filesystem::current_path(before_); }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path before_;
+};
+
+// sb sends a batch; the receiver's ACK of packet 0 (its second byte, after the start character) is
+// lost on the line. sb asks again with packet 0, and the receiver answers it as it answered the first
+// (ACK, then the start character for packet 1), so the file comes through.
+TEST(LrzszInteropFaults, ABatchGoesOnWhenTheAckOfItsHeaderIsLost) {
+  Dirs dirs;
+  const std::string ours = dirs.fresh("ours");
+  const std::string theirs = dirs.fresh("lrzsz");
+  const std::string original = RandomBytes(3000, 5);
+  write_file(theirs + "/batch.bin", original);
+  const WorkingDirectory here(ours);  // a batch receiver creates its files where it runs
+  linesim::Pty line;
+  serial::bind_device(kPort, line.slave_path());
+  linesim::Program sb({"sb", "-q", "batch.bin"}, theirs, theirs + "/.peer.log");
+  ASSERT_TRUE(sb.wait_started(10000));
+  linesim::Options options;
+  options.baud = 115200;
+  options.a_to_b.drop_at = {1};
+  int outcome = 1;
+  int peer = -1;
+  std::vector<std::string> messages;
+  {
+    linesim::Relay relay(line.end(), sb.end(), options);
+    ASSERT_EQ(SioReset(kPort, 2048, 2048), TORVEL_OK);
+    ASSERT_EQ(xyAcquire(kPort), 0);
+    xySetParameter(kPort, XY_SET_NAK_RATE, 10);  // one start character, however slowly sb starts
+    xyStartRx(kPort, nullptr, 'C', 1);
+    char text[MESSAGE_SIZE];
+    for (bool running = true; running;) {
+      running = xyDriver(kPort) != 0;
+      while (xyGetMessage(text, sizeof text)) messages.emplace_back(text);
+    }
+    outcome = xyGetParameter(kPort, XY_GET_ERROR_CODE);
+    xySetParameter(kPort, XY_SET_NAK_RATE, 4);
+    xyRelease(kPort);
+    peer = sb.wait(20000);  // while the line still carries the last ACK
+    SioDone(kPort);
+    EXPECT_EQ(relay.a_to_b().dropped, 1u);
+  }
+  serial::bind_device(kPort, "");
+  EXPECT_EQ(outcome, 0) << testing::PrintToString(messages);
+  EXPECT_EQ(peer, 0) << read_file(theirs + "/.peer.log");
+  const std::string received = read_file(ours + "/batch.bin");
+  EXPECT_TRUE(received == original) << received.size() << " bytes received";
 }
 
 }  // namespace

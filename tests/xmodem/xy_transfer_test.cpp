@@ -1,5 +1,6 @@
 // The state machine against a far end the test plays byte by byte: packet numbers, missing bytes,
 // batch file names, the time-outs (on a test clock) and the abort request from another thread.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -165,6 +166,73 @@ TEST_F(EngineOnPty, SenderTimeOutsOnTheEnginesClock) {
   EXPECT_EQ(Drive(), XY_NO_EOT_ACK_ERROR);
   receiver.join();
   EXPECT_EQ(eots, 10);
+}
+
+TEST_F(EngineOnPty, EachFailureSaysWhichWaitPacketAndByte) {
+  write_file("out.bin", Data(1) + Data(2));
+  std::string bad_complement = Packet(1, Data(1));
+  bad_complement[2] = 0x00;
+  const struct {
+    const char* what;
+    bool send;
+    std::string far_end;       // written once the engine has asked (receive) or at once (send)
+    std::string after_packet;  // written once the sender's first packet has come
+    int outcome;
+    std::string reason;
+    // Milliseconds a reading of the clock moves on: a second makes each wait end after a few real
+    // slices; a wait for a byte the test writes after a real delay has 10 ms, some seconds of real time.
+    std::uint32_t clock_step = 1000;
+  } cases[] = {
+      {"a sender's start character never comes", true, "x", "", XY_NO_STARTUP_CHAR_ERROR,
+       "no NAK or 'C' for 60 s (last came 78)"},
+      {"a packet is never answered", true, kNak, "", XY_TIMED_OUT_ERROR, "no ACK or NAK for packet 1 within 10 s"},
+      {"a packet is answered with a stray byte", true, kNak, "A", XY_OUT_OF_SYNC_ERROR,
+       "packet 1 answered with 41, not ACK or NAK", 10},
+      {"the next packet never starts", false, Packet(1, Data(1)), "", XY_TIMED_OUT_ERROR,
+       "packet 2 did not start within 4 s"},
+      {"a packet stops after its start", false, std::string(1, static_cast<char>(SOH)), "", XY_TIMED_OUT_ERROR,
+       "the number of packet 1 did not come within 6 s"},
+      {"a packet number and complement disagree", false, bad_complement, "", XY_BAD_PACKET_NBR_ERROR,
+       "packet 1 came numbered 01, complement 00"},
+      {"a packet starts with another byte", false, Packet(1, Data(1)) + "Z", "", XY_OUT_OF_SYNC_ERROR,
+       "5A came where packet 2 should start"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SteppingClock clock(c.clock_step);
+    xySetClock(clock);
+    char text[MESSAGE_SIZE];
+    while (xyGetMessage(text, sizeof text)) {
+    }
+    if (c.send) {
+      ASSERT_EQ(xyStartTx(kPort, "out.bin", 0, 0), 1);
+      pty_.write(c.far_end);
+    } else {
+      ASSERT_EQ(xyStartRx(kPort, "got.bin", static_cast<char>(NAK), 0), 1);
+    }
+    std::thread far([&] {
+      if (!c.send && Await(kNak)) pty_.write(c.far_end);
+      if (c.send && !c.after_packet.empty() && Take(3 + 128 + 1, 10s).size() == 132) pty_.write(c.after_packet);
+    });
+    EXPECT_EQ(Drive(), c.outcome);
+    far.join();
+    char reason[XY_REASON_SIZE];
+    xyGetReason(reason, sizeof reason);
+    EXPECT_EQ(std::string(reason), c.reason);
+    std::vector<std::string> queued;
+    while (xyGetMessage(text, sizeof text)) queued.emplace_back(text);
+    EXPECT_TRUE(std::find(queued.begin(), queued.end(), "!COM1: " + c.reason) != queued.end())
+        << testing::PrintToString(queued);
+    xySetClock(serial::steady_clock());
+    Take(1 << 16, 100ms);
+    unread_.clear();
+  }
+  // A new transfer forgets the reason of the one before.
+  ASSERT_EQ(xyStartTx(kPort, "out.bin", 0, 0), 1);
+  xyAbort(kPort);
+  char reason[XY_REASON_SIZE] = "x";
+  xyGetReason(reason, sizeof reason);
+  EXPECT_EQ(std::string(reason), "");
 }
 
 TEST_F(EngineOnPty, AnAbortRequestEndsTheWaitFromAnotherThread) {
