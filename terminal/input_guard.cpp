@@ -1,0 +1,217 @@
+#include "terminal/input_guard.h"
+
+namespace terminal {
+
+namespace {
+
+constexpr std::uint8_t kEsc = 0x1B;
+constexpr std::uint8_t kCan = 0x18;
+constexpr std::uint8_t kBel = 0x07;
+
+bool is_intermediate(std::uint8_t byte) { return byte >= 0x20 && byte <= 0x2F; }
+bool is_final(std::uint8_t byte) { return byte >= 0x40 && byte <= 0x7E; }
+bool is_line_feed(std::uint8_t byte) { return byte >= 0x0A && byte <= 0x0C; }
+
+// How many continuation bytes follow `lead`: libvterm reads the old 5- and 6-byte forms too.
+int continuation_count(std::uint8_t lead) {
+  if (lead < 0xE0) return 1;
+  if (lead < 0xF0) return 2;
+  if (lead < 0xF8) return 3;
+  if (lead < 0xFC) return 4;
+  return lead < 0xFE ? 5 : 0;
+}
+
+// Characters libvterm surely draws one column wide: Latin-1 letters and signs (not the soft
+// hyphen, which has no width), box drawing, blocks and geometric shapes (U+2500-U+25FF).
+bool sure_of_width(std::uint8_t lead, std::uint8_t second) {
+  if (lead == 0xC2) return second >= 0xA0 && second != 0xAD;
+  if (lead == 0xC3) return true;
+  return lead == 0xE2 && second >= 0x94 && second <= 0x97;
+}
+
+}  // namespace
+
+void InputGuard::pass(std::span<const std::uint8_t> in, GuardedBytes& out, bool mark_pieces) {
+  out_ = &out;
+  mark_pieces_ = mark_pieces;
+  out.bytes.reserve(out.bytes.size() + in.size());
+  for (std::uint8_t byte : in) {
+    if (decoding_ == Decoding::Latin1)
+      take_latin1(byte);
+    else
+      take(byte);
+  }
+  out_ = nullptr;
+}
+
+void InputGuard::take_latin1(std::uint8_t byte) {
+  if (byte < 0x80) {
+    take(byte);
+  } else if (byte < 0xA0) {
+    take(kEsc);
+    take(static_cast<std::uint8_t>(byte - 0x40));
+  } else {
+    take(static_cast<std::uint8_t>(0xC0 | byte >> 6));
+    take(static_cast<std::uint8_t>(0x80 | (byte & 0x3F)));
+  }
+}
+
+void InputGuard::take(std::uint8_t byte) {
+  if (!take_control(byte)) take_in_state(byte);
+}
+
+// The bytes libvterm acts on the same way in every state.
+bool InputGuard::take_control(std::uint8_t byte) {
+  if (byte == 0x00 || byte == 0x7F) {
+    emit(byte, PieceKind::Other);  // ignored by libvterm, in any state
+    return true;
+  }
+  if (byte == kCan || byte == 0x1A) {
+    emit(byte, PieceKind::Other);
+    state_ = State::Text;
+    return true;
+  }
+  if (byte == kEsc) {
+    emit(byte, PieceKind::Other);
+    state_ = state_ == State::String ? State::EscapeInString : State::Escape;
+    return true;
+  }
+  if (byte >= 0x20 || (byte == kBel && state_ == State::String)) return false;
+  emit(byte, is_line_feed(byte) ? PieceKind::LineFeed : PieceKind::Other);
+  return true;
+}
+
+void InputGuard::take_in_state(std::uint8_t byte) {
+  switch (state_) {
+    case State::Text: return take_text(byte);
+    case State::Escape: return take_escape(byte);
+    case State::CsiLeader: return take_csi_leader(byte);
+    case State::CsiParameters: return take_csi_parameter(byte);
+    case State::CsiIntermediates: return take_csi_intermediate(byte);
+    case State::CsiCancelled: return take_cancelled(byte);
+    case State::String: return take_string(byte);
+    case State::EscapeInString:
+      if (byte == '\\') {
+        emit(byte, PieceKind::Other);
+        state_ = State::Text;
+        return;
+      }
+      state_ = State::Escape;  // any other ESC ends the string and starts a sequence of its own
+      return take_escape(byte);
+  }
+}
+
+void InputGuard::take_escape(std::uint8_t byte) {
+  emit(byte, PieceKind::Other);
+  if (byte == 'P' || byte == ']') {
+    state_ = State::String;
+  } else if (byte == '[') {
+    state_ = State::CsiLeader;
+    plain_csi_ = true;
+    separators_ = 0;
+    digits_ = 0;
+  } else if (byte >= 0x30 && byte <= 0x7E) {
+    state_ = State::Text;
+  }
+  // an intermediate byte keeps the sequence going; libvterm ignores a byte from 0x80 and stays in it
+}
+
+void InputGuard::take_csi_leader(std::uint8_t byte) {
+  if (byte >= 0x3C && byte <= 0x3F) {
+    emit(byte, PieceKind::Other);
+    plain_csi_ = false;
+    return;
+  }
+  state_ = State::CsiParameters;
+  take_csi_parameter(byte);
+}
+
+void InputGuard::take_csi_parameter(std::uint8_t byte) {
+  if (byte >= '0' && byte <= '9') {
+    if (byte != '0' || digits_ > 0) ++digits_;
+    if (digits_ > kMaxParameterDigits) return cancel_sequence();
+    return emit(byte, PieceKind::Other);
+  }
+  if (byte == ';' || byte == ':') {
+    if (++separators_ >= kMaxSequenceParameters) return cancel_sequence();
+    digits_ = 0;
+    return emit(byte, PieceKind::Other);
+  }
+  state_ = State::CsiIntermediates;
+  take_csi_intermediate(byte);
+}
+
+void InputGuard::take_csi_intermediate(std::uint8_t byte) {
+  if (is_intermediate(byte)) {
+    emit(byte, PieceKind::Other);
+    plain_csi_ = false;
+  } else if (is_final(byte)) {
+    take_csi_final(byte);
+  } else {
+    emit(byte, PieceKind::Other);  // an invalid sequence: libvterm drops it with this byte
+    state_ = State::Text;
+  }
+}
+
+void InputGuard::take_csi_final(std::uint8_t byte) {
+  state_ = State::Text;
+  const bool unsafe_repeat = byte == 'b' && plain_csi_ && !last_character_sure_;
+  emit(unsafe_repeat ? kCan : byte, PieceKind::Other);
+}
+
+void InputGuard::cancel_sequence() {
+  emit(kCan, PieceKind::Other);
+  state_ = State::CsiCancelled;
+}
+
+// What is left of a cancelled sequence goes nowhere, up to and with its final byte.
+void InputGuard::take_cancelled(std::uint8_t byte) {
+  if (byte >= 0x40) state_ = State::Text;
+}
+
+void InputGuard::take_string(std::uint8_t byte) {
+  emit(byte, PieceKind::Other);
+  if (byte == kBel) state_ = State::Text;
+}
+
+void InputGuard::take_text(std::uint8_t byte) {
+  if (byte < 0x80) {
+    missing_ = 0;
+    last_character_sure_ = true;
+    emit(byte, PieceKind::Text);
+  } else if (byte < 0xC0) {
+    take_continuation(byte);
+  } else {
+    start_character(byte);
+  }
+}
+
+void InputGuard::start_character(std::uint8_t lead) {
+  emit(lead, PieceKind::Text);
+  lead_ = lead;
+  second_ = 0;
+  missing_ = continuation_count(lead);
+  last_character_sure_ = false;
+}
+
+void InputGuard::take_continuation(std::uint8_t byte) {
+  if (missing_ == 0) {  // a stray continuation byte: libvterm shows U+FFFD
+    emit(byte, PieceKind::Text);
+    last_character_sure_ = false;
+    return;
+  }
+  if (lead_ == 0xC2 && byte < 0xA0) return;  // a C1 control in UTF-8 would take column -1
+  emit(byte, PieceKind::Text);
+  if (second_ == 0) second_ = byte;
+  if (--missing_ == 0) last_character_sure_ = sure_of_width(lead_, second_);
+}
+
+void InputGuard::emit(std::uint8_t byte, PieceKind kind) {
+  out_->bytes.push_back(static_cast<char>(byte));
+  if (!mark_pieces_) return;
+  auto& pieces = out_->pieces;
+  if (pieces.empty() || pieces.back().kind != kind || kind == PieceKind::LineFeed) pieces.push_back({0, kind});
+  pieces.back().end = out_->bytes.size();
+}
+
+}  // namespace terminal

@@ -1,0 +1,113 @@
+// What stands between the line and libvterm: it decodes Latin-1 when asked, and keeps out the few
+// byte sequences libvterm 0.1.4 cannot take safely, so that any stream is safe to feed it.
+//
+// libvterm 0.1.4 (Debian 12) has four faults on hostile input:
+//   - a control sequence with more than 16 parameters writes past its parameter array (a crash);
+//   - a parameter is summed in a long without a bound, so a long digit string overflows;
+//   - REP (CSI n b) loops for ever when the character before it has no width (none written yet,
+//     a zero-width or combining character);
+//   - a C1 control sent as UTF-8 (U+0080-U+009F) has width -1 and moves the cursor to column -1.
+// The guard follows the sequence structure exactly as libvterm's parser does (ESC, CSI with leader,
+// parameters and intermediates, OSC and DCS strings ended by BEL or ESC \, C0 controls acting inside
+// sequences, CAN and SUB cancelling, a half-decoded UTF-8 character surviving the sequences between
+// its bytes) and:
+//   - cancels a control sequence with more than 16 parameters or a parameter over 99999, as tmux
+//     does: it sends CAN in its place and drops the rest of the sequence up to its final byte;
+//   - cancels a REP unless the last character written is one whose width is sure to be 1 (printable
+//     ASCII, Latin-1 letters and signs, box drawing and blocks);
+//   - drops the continuation byte of a UTF-8 C1 control (the lead byte has gone already; libvterm
+//     shows it as U+FFFD).
+// Everything else passes unchanged, in order. The guard holds no bytes back, so what it is given
+// reaches libvterm at once.
+//
+// Latin-1: each byte from 0xA0 becomes its character in UTF-8, and 0x80-0x9F become the C1 controls
+// they are on an 8-bit terminal, written as ESC and a letter (0x9B is ESC [, CSI). libvterm runs in
+// UTF-8 mode throughout: its own 8-bit mode strips the high bit of 0xA0-0xFF instead of showing
+// Latin-1.
+//
+// Pieces. When asked, the guard also marks where its output holds printed text, a line feed (LF,
+// VT or FF, which libvterm carries out wherever they stand) or anything else, so the emulator can
+// see each row as it is finished.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace terminal {
+
+enum class Decoding { Utf8, Latin1 };
+
+enum class PieceKind : std::uint8_t { Text, LineFeed, Other };
+
+struct Piece {
+  std::size_t end;  // offset just past the piece in the guarded bytes
+  PieceKind kind;
+};
+
+struct GuardedBytes {
+  std::string bytes;
+  std::vector<Piece> pieces;  // filled only when the guard was asked to mark them
+  void clear() {
+    bytes.clear();
+    pieces.clear();
+  }
+};
+
+inline constexpr int kMaxSequenceParameters = 16;
+inline constexpr int kMaxParameterDigits = 5;
+
+class InputGuard {
+ public:
+  void set_decoding(Decoding decoding) { decoding_ = decoding; }
+  Decoding decoding() const { return decoding_; }
+
+  // Appends the guarded form of `in` to `out`, and marks its pieces when `mark_pieces`.
+  void pass(std::span<const std::uint8_t> in, GuardedBytes& out, bool mark_pieces);
+
+ private:
+  enum class State : std::uint8_t {
+    Text,
+    Escape,
+    CsiLeader,
+    CsiParameters,
+    CsiIntermediates,
+    CsiCancelled,
+    String,
+    EscapeInString,
+  };
+
+  void take(std::uint8_t byte);
+  void take_latin1(std::uint8_t byte);
+  bool take_control(std::uint8_t byte);
+  void take_in_state(std::uint8_t byte);
+  void take_escape(std::uint8_t byte);
+  void take_csi_leader(std::uint8_t byte);
+  void take_csi_parameter(std::uint8_t byte);
+  void take_csi_intermediate(std::uint8_t byte);
+  void take_csi_final(std::uint8_t byte);
+  void take_cancelled(std::uint8_t byte);
+  void take_string(std::uint8_t byte);
+  void take_text(std::uint8_t byte);
+  void take_continuation(std::uint8_t byte);
+  void start_character(std::uint8_t lead);
+  void cancel_sequence();
+  void emit(std::uint8_t byte, PieceKind kind);
+
+  Decoding decoding_ = Decoding::Utf8;
+  State state_ = State::Text;
+  bool plain_csi_ = true;  // no leader and no intermediates: a candidate for REP
+  int separators_ = 0;
+  int digits_ = 0;  // significant digits of the parameter being read
+  // The UTF-8 character being read from text: its lead byte, its second byte and what is missing.
+  std::uint8_t lead_ = 0;
+  std::uint8_t second_ = 0;
+  int missing_ = 0;
+  bool last_character_sure_ = false;  // the last character written has width 1 for certain
+  GuardedBytes* out_ = nullptr;
+  bool mark_pieces_ = false;
+};
+
+}  // namespace terminal
