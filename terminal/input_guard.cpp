@@ -58,6 +58,14 @@ void InputGuard::take_latin1(std::uint8_t byte) {
 
 void InputGuard::take(std::uint8_t byte) {
   if (!take_control(byte)) take_in_state(byte);
+  if (holding_ && state_ != State::String && state_ != State::EscapeInString) release_held();
+}
+
+// The whole string goes to libvterm in one write, and a string too long to hold as far as it was held.
+void InputGuard::release_held() {
+  holding_ = false;
+  for (char byte : held_) emit(static_cast<std::uint8_t>(byte), PieceKind::Other);
+  held_.clear();
 }
 
 // The bytes libvterm acts on the same way in every state.
@@ -105,6 +113,7 @@ void InputGuard::take_escape(std::uint8_t byte) {
   emit(byte, PieceKind::Other);
   if (byte == 'P' || byte == ']') {
     state_ = State::String;
+    holding_ = true;
   } else if (byte == '[') {
     state_ = State::CsiLeader;
     plain_csi_ = true;
@@ -207,6 +216,11 @@ void InputGuard::take_continuation(std::uint8_t byte) {
 }
 
 void InputGuard::emit(std::uint8_t byte, PieceKind kind) {
+  if (holding_) {
+    held_.push_back(static_cast<char>(byte));
+    if (held_.size() >= kMaxHeldString) release_held();
+    return;
+  }
   out_->bytes.push_back(static_cast<char>(byte));
   if (!mark_pieces_) return;
   auto& pieces = out_->pieces;

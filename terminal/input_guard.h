@@ -17,8 +17,10 @@
 //     ASCII, Latin-1 letters and signs, box drawing and blocks);
 //   - drops the continuation byte of a UTF-8 C1 control (the lead byte has gone already; libvterm
 //     shows it as U+FFFD).
-// Everything else passes unchanged, in order. The guard holds no bytes back, so what it is given
-// reaches libvterm at once.
+// Everything else passes unchanged, in order, and at once, but for OSC and DCS strings: libvterm
+// 0.1.4 loses the part of a string that came in an earlier write (a title or a DECRQSS request cut
+// by the line's timing), so the guard holds a string back until its end and passes it whole; one
+// longer than kMaxHeldString bytes passes as it comes (libvterm keeps only the start of long ones).
 //
 // Latin-1: each byte from 0xA0 becomes its character in UTF-8, and 0x80-0x9F become the C1 controls
 // they are on an 8-bit terminal, written as ESC and a letter (0x9B is ESC [, CSI). libvterm runs in
@@ -58,6 +60,7 @@ struct GuardedBytes {
 
 inline constexpr int kMaxSequenceParameters = 16;
 inline constexpr int kMaxParameterDigits = 5;
+inline constexpr std::size_t kMaxHeldString = 1024;
 
 class InputGuard {
  public:
@@ -94,6 +97,7 @@ class InputGuard {
   void take_continuation(std::uint8_t byte);
   void start_character(std::uint8_t lead);
   void cancel_sequence();
+  void release_held();
   void emit(std::uint8_t byte, PieceKind kind);
 
   Decoding decoding_ = Decoding::Utf8;
@@ -106,6 +110,8 @@ class InputGuard {
   std::uint8_t second_ = 0;
   int missing_ = 0;
   bool last_character_sure_ = false;  // the last character written has width 1 for certain
+  bool holding_ = false;              // the body of an OSC or DCS string is held back
+  std::string held_;
   GuardedBytes* out_ = nullptr;
   bool mark_pieces_ = false;
 };
