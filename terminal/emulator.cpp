@@ -218,7 +218,7 @@ Emulator::Emulator(const Options& options)
     : scrollback_(options.scrollback_lines),
       backspace_(options.backspace),
       rows_(std::clamp(options.rows, 1, kMaxRows)),
-      columns_(std::clamp(options.columns, 1, kMaxColumns)),
+      columns_(std::clamp(options.columns, kMinColumns, kMaxColumns)),
       damaged_(static_cast<std::size_t>(rows_), true) {
   vt_.reset(vterm_new(rows_, columns_));
   if (!vt_) throw std::bad_alloc();
@@ -294,14 +294,26 @@ std::string Emulator::take_replies() { return std::exchange(replies_, {}); }
 
 void Emulator::resize(int rows, int columns) {
   rows = std::clamp(rows, 1, kMaxRows);
-  columns = std::clamp(columns, 1, kMaxColumns);
+  columns = std::clamp(columns, kMinColumns, kMaxColumns);
   if (rows == rows_ && columns == columns_) return;
   rows_ = rows;
   columns_ = columns;
   damaged_.assign(static_cast<std::size_t>(rows_), true);
   vterm_set_size(vt_.get(), rows, columns);
+  keep_cursor_on_screen();
   view_offset_ = std::min(view_offset_, kept_lines());
   damage_all();
+}
+
+// libvterm 0.1.4 keeps the text below the cursor when the screen gets shorter, and may move the
+// cursor above the first row doing it: what it wrote there would land outside its buffer. The
+// cursor goes to the first row instead (cutting short a sequence the far end was in the middle of).
+void Emulator::keep_cursor_on_screen() {
+  VTermPos pos;
+  vterm_state_get_cursorpos(state_, &pos);
+  if (pos.row >= 0) return;
+  guard_.reset();
+  write("\x18\x1b[1;" + std::to_string(pos.col + 1) + "H");
 }
 
 Cell Emulator::cell(int row, int column) const {

@@ -30,7 +30,8 @@
 // being written. Rows that text wrapped more than a screen's height past in one go are not handed
 // over.
 //
-// Limits. The screen is 1..kMaxRows by 1..kMaxColumns; the scrollback keeps the last
+// Limits. The screen is 1..kMaxRows by kMinColumns..kMaxColumns (libvterm 0.1.4 writes past a
+// one-column row for a wide character); the scrollback keeps the last
 // scrollback_lines lines; replies not taken stop growing at kMaxReplyBytes (later ones are dropped).
 #pragma once
 
@@ -56,6 +57,7 @@ struct VTermState;
 namespace terminal {
 
 inline constexpr int kMaxRows = 500;
+inline constexpr int kMinColumns = 2;
 inline constexpr int kMaxColumns = 1000;
 inline constexpr std::size_t kMaxReplyBytes = 65536;
 
@@ -148,6 +150,7 @@ class Emulator {
   friend struct Callbacks;
 
   void write(std::string_view bytes);
+  void keep_cursor_on_screen();
   void write_text(std::string_view bytes);
   void hand_over_row(int screen_row);
   int cursor_screen_row() const;

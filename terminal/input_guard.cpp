@@ -12,13 +12,24 @@ bool is_intermediate(std::uint8_t byte) { return byte >= 0x20 && byte <= 0x2F; }
 bool is_final(std::uint8_t byte) { return byte >= 0x40 && byte <= 0x7E; }
 bool is_line_feed(std::uint8_t byte) { return byte >= 0x0A && byte <= 0x0C; }
 
-// How many continuation bytes follow `lead`: libvterm reads the old 5- and 6-byte forms too.
+// How many continuation bytes follow `lead` in well-formed UTF-8; 0 for a byte that starts nothing.
 int continuation_count(std::uint8_t lead) {
+  if (lead < 0xC2) return 0;
   if (lead < 0xE0) return 1;
   if (lead < 0xF0) return 2;
-  if (lead < 0xF8) return 3;
-  if (lead < 0xFC) return 4;
-  return lead < 0xFE ? 5 : 0;
+  return lead < 0xF5 ? 3 : 0;
+}
+
+// The range of the continuation byte at `index` after `lead`, which rules out overlong forms,
+// surrogates and values past U+10FFFF.
+std::uint8_t continuation_floor(std::uint8_t lead, int index) {
+  if (index == 1 && lead == 0xE0) return 0xA0;
+  return index == 1 && lead == 0xF0 ? 0x90 : 0x80;
+}
+
+std::uint8_t continuation_ceiling(std::uint8_t lead, int index) {
+  if (index == 1 && lead == 0xED) return 0x9F;
+  return index == 1 && lead == 0xF4 ? 0x8F : 0xBF;
 }
 
 // Characters libvterm surely draws one column wide: Latin-1 letters and signs (not the soft
@@ -44,6 +55,13 @@ void InputGuard::pass(std::span<const std::uint8_t> in, GuardedBytes& out, bool 
   out_ = nullptr;
 }
 
+void InputGuard::reset() {
+  state_ = State::Text;
+  holding_ = false;
+  held_.clear();
+  character_length_ = 0;
+}
+
 void InputGuard::take_latin1(std::uint8_t byte) {
   if (byte < 0x80) {
     take(byte);
@@ -57,6 +75,7 @@ void InputGuard::take_latin1(std::uint8_t byte) {
 }
 
 void InputGuard::take(std::uint8_t byte) {
+  if (character_length_ > 0 && (state_ != State::Text || byte < 0x80)) abandon_character();
   if (!take_control(byte)) take_in_state(byte);
   if (holding_ && state_ != State::String && state_ != State::EscapeInString) release_held();
 }
@@ -184,35 +203,44 @@ void InputGuard::take_string(std::uint8_t byte) {
 }
 
 void InputGuard::take_text(std::uint8_t byte) {
+  if (character_length_ > 0) return add_to_character(byte);
   if (byte < 0x80) {
-    missing_ = 0;
     last_character_sure_ = true;
-    emit(byte, PieceKind::Text);
-  } else if (byte < 0xC0) {
-    take_continuation(byte);
-  } else {
-    start_character(byte);
+    return emit(byte, PieceKind::Text);
   }
+  const int count = continuation_count(byte);
+  if (count == 0) return emit_replacement();
+  character_[0] = byte;
+  character_length_ = 1;
+  character_missing_ = count;
 }
 
-void InputGuard::start_character(std::uint8_t lead) {
-  emit(lead, PieceKind::Text);
-  lead_ = lead;
-  second_ = 0;
-  missing_ = continuation_count(lead);
+void InputGuard::add_to_character(std::uint8_t byte) {
+  if (byte < continuation_floor(character_[0], character_length_) ||
+      byte > continuation_ceiling(character_[0], character_length_)) {
+    abandon_character();
+    return take_text(byte);
+  }
+  character_[static_cast<std::size_t>(character_length_++)] = byte;
+  if (--character_missing_ > 0) return;
+  const bool c1_control = character_[0] == 0xC2 && character_[1] < 0xA0;  // would take column -1
+  if (!c1_control)
+    for (int i = 0; i < character_length_; ++i) emit(character_[static_cast<std::size_t>(i)], PieceKind::Text);
+  last_character_sure_ = !c1_control && sure_of_width(character_[0], character_[1]);
+  character_length_ = 0;
+}
+
+// A character cut short shows as U+FFFD, as libvterm shows it, but here, so that libvterm's decoder
+// is never left halfway.
+void InputGuard::abandon_character() {
+  if (character_length_ == 0) return;
+  character_length_ = 0;
+  emit_replacement();
+}
+
+void InputGuard::emit_replacement() {
+  for (std::uint8_t byte : {0xEF, 0xBF, 0xBD}) emit(byte, PieceKind::Text);
   last_character_sure_ = false;
-}
-
-void InputGuard::take_continuation(std::uint8_t byte) {
-  if (missing_ == 0) {  // a stray continuation byte: libvterm shows U+FFFD
-    emit(byte, PieceKind::Text);
-    last_character_sure_ = false;
-    return;
-  }
-  if (lead_ == 0xC2 && byte < 0xA0) return;  // a C1 control in UTF-8 would take column -1
-  emit(byte, PieceKind::Text);
-  if (second_ == 0) second_ = byte;
-  if (--missing_ == 0) last_character_sure_ = sure_of_width(lead_, second_);
 }
 
 void InputGuard::emit(std::uint8_t byte, PieceKind kind) {

@@ -1,12 +1,16 @@
 // What stands between the line and libvterm: it decodes Latin-1 when asked, and keeps out the few
 // byte sequences libvterm 0.1.4 cannot take safely, so that any stream is safe to feed it.
 //
-// libvterm 0.1.4 (Debian 12) has four faults on hostile input:
+// libvterm 0.1.4 (Debian 12) has these faults on hostile input:
 //   - a control sequence with more than 16 parameters writes past its parameter array (a crash);
 //   - a parameter is summed in a long without a bound, so a long digit string overflows;
 //   - REP (CSI n b) loops for ever when the character before it has no width (none written yet,
-//     a zero-width or combining character);
-//   - a C1 control sent as UTF-8 (U+0080-U+009F) has width -1 and moves the cursor to column -1.
+//     a zero-width or combining character), and crashes after a wide one on a double-width line;
+//   - a C1 control sent as UTF-8 (U+0080-U+009F) has width -1 and moves the cursor to column -1;
+//   - its UTF-8 decoder keeps a half-read character across controls, sequences and ASCII text that
+//     starts a write, so a stray continuation byte much later completes it (a C1 control again),
+//     and when an ASCII byte cuts a character short it stores two code points where its buffer may
+//     have room for one.
 // The guard follows the sequence structure exactly as libvterm's parser does (ESC, CSI with leader,
 // parameters and intermediates, OSC and DCS strings ended by BEL or ESC \, C0 controls acting inside
 // sequences, CAN and SUB cancelling, a half-decoded UTF-8 character surviving the sequences between
@@ -15,9 +19,11 @@
 //     does: it sends CAN in its place and drops the rest of the sequence up to its final byte;
 //   - cancels a REP unless the last character written is one whose width is sure to be 1 (printable
 //     ASCII, Latin-1 letters and signs, box drawing and blocks);
-//   - drops the continuation byte of a UTF-8 C1 control (the lead byte has gone already; libvterm
-//     shows it as U+FFFD).
-// Everything else passes unchanged, in order, and at once, but for OSC and DCS strings: libvterm
+//   - passes text as well-formed UTF-8 only: it holds a character's bytes until it is whole, shows
+//     one cut short (by any other byte) or malformed (overlong, surrogate, past U+10FFFF, a stray
+//     byte) as U+FFFD, as libvterm would, and drops a C1 control sent as UTF-8.
+// Everything else passes unchanged, in order, and at once, but for the bytes of a character not yet
+// whole (three at most) and OSC and DCS strings: libvterm
 // 0.1.4 loses the part of a string that came in an earlier write (a title or a DECRQSS request cut
 // by the line's timing), so the guard holds a string back until its end and passes it whole; one
 // longer than kMaxHeldString bytes passes as it comes (libvterm keeps only the start of long ones).
@@ -32,6 +38,7 @@
 // see each row as it is finished.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -67,6 +74,9 @@ class InputGuard {
   void set_decoding(Decoding decoding) { decoding_ = decoding; }
   Decoding decoding() const { return decoding_; }
 
+  // Forgets the sequence, string or character under way (the caller has told libvterm to cancel it).
+  void reset();
+
   // Appends the guarded form of `in` to `out`, and marks its pieces when `mark_pieces`.
   void pass(std::span<const std::uint8_t> in, GuardedBytes& out, bool mark_pieces);
 
@@ -94,8 +104,9 @@ class InputGuard {
   void take_cancelled(std::uint8_t byte);
   void take_string(std::uint8_t byte);
   void take_text(std::uint8_t byte);
-  void take_continuation(std::uint8_t byte);
-  void start_character(std::uint8_t lead);
+  void add_to_character(std::uint8_t byte);
+  void abandon_character();
+  void emit_replacement();
   void cancel_sequence();
   void release_held();
   void emit(std::uint8_t byte, PieceKind kind);
@@ -105,10 +116,10 @@ class InputGuard {
   bool plain_csi_ = true;  // no leader and no intermediates: a candidate for REP
   int separators_ = 0;
   int digits_ = 0;  // significant digits of the parameter being read
-  // The UTF-8 character being read from text: its lead byte, its second byte and what is missing.
-  std::uint8_t lead_ = 0;
-  std::uint8_t second_ = 0;
-  int missing_ = 0;
+  // The UTF-8 character being read from text, held until it is whole.
+  std::array<std::uint8_t, 4> character_{};
+  int character_length_ = 0;
+  int character_missing_ = 0;
   bool last_character_sure_ = false;  // the last character written has width 1 for certain
   bool holding_ = false;              // the body of an OSC or DCS string is held back
   std::string held_;

@@ -40,7 +40,8 @@ TEST(TerminalGuard, StreamsLibvtermCannotTakeAreMadeHarmless) {
       {"\x1b[5bA", "A"},                                          // REP with nothing written before
       {"\xe2\x80\x8b\x1b[5bB", "B"},                                // REP after a zero-width space
       {"\xcc\x81\x1b[5bC", "C"},                                     // REP after a lone combining mark
-      {"\xc2\x85\xc2\x85" "D", "\xef\xbf\xbd\xef\xbf\xbd" "D"},    // C1 controls in UTF-8
+      {"\xc2\x85\xc2\x85" "D", "D"},                                  // C1 controls in UTF-8
+      {"\xc2\r>\r\x81" "E", "\xef\xbf\xbd" "E"},                       // a half character kept past text
   };
   for (const auto& c : cases) {
     Emulator emulator;
@@ -129,9 +130,14 @@ TEST(TerminalResize, KeepsTheContentAndTellsTheFarEndNothing) {
   EXPECT_EQ(row(emulator, 5), "prompt");
   emulator.resize(6, 4);  // narrower: libvterm 0.1.4 cuts the rows
   EXPECT_EQ(row(emulator, 0), "line");
+  emulator.feed("\x1b[2;1Htop\x1b[6;1Hbottom\x1b[1;1H");  // the cursor above text: libvterm keeps the text
+  emulator.resize(2, 4);
+  EXPECT_EQ(emulator.cursor().row, 0);
+  emulator.feed("x");
   emulator.resize(100000, -5);
   EXPECT_EQ(emulator.rows(), terminal::kMaxRows);
-  EXPECT_EQ(emulator.columns(), 1);
+  EXPECT_EQ(emulator.columns(), terminal::kMinColumns);
+  emulator.feed("\xe4\xb8\xad\xe4\xb8\xad");  // a wide character fills the narrowest screen
   EXPECT_EQ(emulator.take_replies(), "");
 }
 
