@@ -245,21 +245,43 @@ void Emulator::feed(std::string_view bytes) {
 void Emulator::feed(std::span<const std::uint8_t> bytes) {
   guarded_.clear();
   guard_.pass(bytes, guarded_, static_cast<bool>(line_sink_));
-  if (!line_sink_) return write(guarded_.bytes);
+  if (!line_sink_) return write_checked(0, guarded_.bytes.size());
   std::size_t start = 0;
   for (const Piece& piece : guarded_.pieces) {
-    const std::string_view part(guarded_.bytes.data() + start, piece.end - start);
     if (piece.kind == PieceKind::Text) {
-      write_text(part);
+      write_text(std::string_view(guarded_.bytes).substr(start, piece.end - start));
     } else {
       if (piece.kind == PieceKind::LineFeed) hand_over_row(cursor_screen_row());
-      write(part);
+      write_checked(start, piece.end);
     }
     start = piece.end;
   }
 }
 
 void Emulator::write(std::string_view bytes) { vterm_input_write(vt_.get(), bytes.data(), bytes.size()); }
+
+// Writes guarded bytes [begin, end), stopping after each sequence that may have put back a cursor
+// saved on a bigger screen: libvterm 0.1.4 does not bring it onto the screen, and would write
+// outside its buffer there. xterm keeps it on the screen, and so does the emulator.
+void Emulator::write_checked(std::size_t begin, std::size_t end) {
+  const std::string_view bytes(guarded_.bytes);
+  const auto& restores = guarded_.cursor_restores;
+  for (auto at = std::upper_bound(restores.begin(), restores.end(), begin); at != restores.end() && *at <= end; ++at) {
+    write(bytes.substr(begin, *at - begin));
+    keep_cursor_on_screen();
+    begin = *at;
+  }
+  write(bytes.substr(begin, end - begin));
+}
+
+void Emulator::keep_cursor_on_screen() {
+  VTermPos pos;
+  vterm_state_get_cursorpos(state_, &pos);
+  if (pos.row >= 0 && pos.row < rows_ && pos.col >= 0 && pos.col < columns_) return;
+  const int row = std::clamp(pos.row, 0, rows_ - 1);
+  const int column = std::clamp(pos.col, 0, columns_ - 1);
+  write("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
+}
 
 // Rows the text wrapped away from are finished; counting the rows scrolled up under it finds them
 // where they have moved to.
@@ -300,20 +322,22 @@ void Emulator::resize(int rows, int columns) {
   columns_ = columns;
   damaged_.assign(static_cast<std::size_t>(rows_), true);
   vterm_set_size(vt_.get(), rows, columns);
-  keep_cursor_on_screen();
+  settle_after_resize();
   view_offset_ = std::min(view_offset_, kept_lines());
   damage_all();
 }
 
-// libvterm 0.1.4 keeps the text below the cursor when the screen gets shorter, and may move the
-// cursor above the first row doing it: what it wrote there would land outside its buffer. The
-// cursor goes to the first row instead (cutting short a sequence the far end was in the middle of).
-void Emulator::keep_cursor_on_screen() {
+// libvterm 0.1.4 keeps a scroll region across a resize even where it now reaches past the last row
+// (and writes outside its buffer there), and when the screen gets shorter it keeps the text below
+// the cursor, which may move the cursor above the first row. So the region goes back to the whole
+// screen, as xterm does on a resize, and the cursor onto the screen where it was; a sequence the far
+// end was in the middle of is cut short.
+void Emulator::settle_after_resize() {
   VTermPos pos;
   vterm_state_get_cursorpos(state_, &pos);
-  if (pos.row >= 0) return;
+  const int row = std::clamp(pos.row, 0, rows_ - 1);
   guard_.reset();
-  write("\x18\x1b[1;" + std::to_string(pos.col + 1) + "H");
+  write("\x18\x1b[r\x1b[" + std::to_string(row + 1) + ";" + std::to_string(pos.col + 1) + "H");
 }
 
 Cell Emulator::cell(int row, int column) const {

@@ -150,7 +150,9 @@ class Emulator {
   friend struct Callbacks;
 
   void write(std::string_view bytes);
+  void write_checked(std::size_t begin, std::size_t end);
   void keep_cursor_on_screen();
+  void settle_after_resize();
   void write_text(std::string_view bytes);
   void hand_over_row(int screen_row);
   int cursor_screen_row() const;

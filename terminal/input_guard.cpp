@@ -101,6 +101,7 @@ bool InputGuard::take_control(std::uint8_t byte) {
   if (byte == kEsc) {
     emit(byte, PieceKind::Other);
     state_ = state_ == State::String ? State::EscapeInString : State::Escape;
+    escape_intermediates_ = false;
     return true;
   }
   if (byte >= 0x20 || (byte == kBel && state_ == State::String)) return false;
@@ -124,6 +125,7 @@ void InputGuard::take_in_state(std::uint8_t byte) {
         return;
       }
       state_ = State::Escape;  // any other ESC ends the string and starts a sequence of its own
+      release_held();
       return take_escape(byte);
   }
 }
@@ -138,10 +140,13 @@ void InputGuard::take_escape(std::uint8_t byte) {
     plain_csi_ = true;
     separators_ = 0;
     digits_ = 0;
+  } else if (is_intermediate(byte)) {
+    escape_intermediates_ = true;
   } else if (byte >= 0x30 && byte <= 0x7E) {
     state_ = State::Text;
+    if (byte == '8' && !escape_intermediates_) out_->cursor_restores.push_back(out_->bytes.size());
   }
-  // an intermediate byte keeps the sequence going; libvterm ignores a byte from 0x80 and stays in it
+  // libvterm ignores a byte from 0x80 here and stays in the escape sequence
 }
 
 void InputGuard::take_csi_leader(std::uint8_t byte) {
@@ -185,6 +190,7 @@ void InputGuard::take_csi_final(std::uint8_t byte) {
   state_ = State::Text;
   const bool unsafe_repeat = byte == 'b' && plain_csi_ && !last_character_sure_;
   emit(unsafe_repeat ? kCan : byte, PieceKind::Other);
+  if (byte == 'u' || byte == 'l') out_->cursor_restores.push_back(out_->bytes.size());
 }
 
 void InputGuard::cancel_sequence() {

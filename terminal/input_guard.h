@@ -59,9 +59,13 @@ struct Piece {
 struct GuardedBytes {
   std::string bytes;
   std::vector<Piece> pieces;  // filled only when the guard was asked to mark them
+  // Offsets just past each sequence that may put back a saved cursor (DECRC, SCORC, and a reset of
+  // a private mode such as 1049): one saved on a taller screen may be past its end now.
+  std::vector<std::size_t> cursor_restores;
   void clear() {
     bytes.clear();
     pieces.clear();
+    cursor_restores.clear();
   }
 };
 
@@ -113,6 +117,7 @@ class InputGuard {
 
   Decoding decoding_ = Decoding::Utf8;
   State state_ = State::Text;
+  bool escape_intermediates_ = false;
   bool plain_csi_ = true;  // no leader and no intermediates: a candidate for REP
   int separators_ = 0;
   int digits_ = 0;  // significant digits of the parameter being read

@@ -121,7 +121,7 @@ TEST(TerminalScrollback, TheAlternateScreenKeepsNoScrollbackAndGivesTheMainScree
 
 TEST(TerminalResize, KeepsTheContentAndTellsTheFarEndNothing) {
   Emulator emulator({.rows = 6, .columns = 20});
-  emulator.feed(numbered_lines(1, 5) + "prompt");
+  emulator.feed(numbered_lines(1, 5) + "\x1b[4;1H\x1b" "7\x1b[6;1Hprompt");
   emulator.resize(3, 20);  // the rows above the cursor go up into the scrollback
   EXPECT_EQ(row(emulator, 2), "prompt");
   EXPECT_EQ(emulator.scrollback_size(), 3u);
@@ -133,7 +133,12 @@ TEST(TerminalResize, KeepsTheContentAndTellsTheFarEndNothing) {
   emulator.feed("\x1b[2;1Htop\x1b[6;1Hbottom\x1b[1;1H");  // the cursor above text: libvterm keeps the text
   emulator.resize(2, 4);
   EXPECT_EQ(emulator.cursor().row, 0);
-  emulator.feed("x");
+  emulator.feed("\x1b[2;2r");  // a scroll region on the last row, which a resize leaves past the end
+  emulator.resize(1, 4);
+  emulator.feed("x\n\n\n");
+  EXPECT_EQ(emulator.cursor().row, 0);
+  emulator.feed("\x1b]0;title\x1b" "8");  // the cursor saved at row 3 comes back on the last row
+  EXPECT_EQ(emulator.cursor().row, 0);
   emulator.resize(100000, -5);
   EXPECT_EQ(emulator.rows(), terminal::kMaxRows);
   EXPECT_EQ(emulator.columns(), terminal::kMinColumns);
