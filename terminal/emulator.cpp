@@ -3,6 +3,7 @@
 #include <vterm.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -16,21 +17,6 @@ namespace {
 
 constexpr std::uint32_t kRightHalf = 0xFFFFFFFF;  // libvterm's mark for the second cell of a wide character
 
-Colour resolved(const VTermScreen* screen, VTermColor colour) {
-  Colour out;
-  if (VTERM_COLOR_IS_DEFAULT_FG(&colour) || VTERM_COLOR_IS_DEFAULT_BG(&colour)) {
-    out.kind = Colour::Kind::Default;
-  } else if (VTERM_COLOR_IS_INDEXED(&colour)) {
-    out.kind = Colour::Kind::Palette;
-    out.index = colour.indexed.idx;
-  } else {
-    out.kind = Colour::Kind::Direct;
-  }
-  vterm_screen_convert_color_to_rgb(screen, &colour);
-  out.rgb = {colour.rgb.red, colour.rgb.green, colour.rgb.blue};
-  return out;
-}
-
 Style style_of(const VTermScreenCellAttrs& attrs) {
   return {.bold = attrs.bold != 0,
           .italic = attrs.italic != 0,
@@ -40,31 +26,77 @@ Style style_of(const VTermScreenCellAttrs& attrs) {
           .underline = static_cast<std::uint8_t>(attrs.underline)};
 }
 
-Cell from_vterm(const VTermScreen* screen, const VTermScreenCell& in) {
-  Cell cell;
-  if (in.chars[0] == kRightHalf) {
-    cell.width = 0;
-  } else {
-    for (int i = 0; i < kMaxCharsPerCell && in.chars[i] != 0; ++i) cell.chars[i] = in.chars[i];
-    cell.width = static_cast<std::uint8_t>(in.width);
-  }
-  cell.style = style_of(in.attrs);
-  cell.foreground = resolved(screen, in.fg);
-  cell.background = resolved(screen, in.bg);
-  return cell;
-}
+// Turns libvterm's cells into ours. Neighbouring cells mostly share their colours, so the last
+// colour of each kind looked up is remembered.
+class CellReader {
+ public:
+  CellReader(const VTermScreen* screen, const Colour& default_foreground, bool screen_reversed)
+      : screen_(screen), default_foreground_(default_foreground), screen_reversed_(screen_reversed) {}
 
-// libvterm 0.1.4 fills an erased cell with the whole pen; xterm (and tmux) keep only its background
-// colour, so an erase with underline or reverse on leaves plain blanks, not underlined or inverted
-// ones. A cell holding no character was erased or never written.
-Cell shown(const VTermScreen* screen, const VTermScreenCell& in, const Colour& default_foreground,
-           bool screen_reversed) {
-  Cell cell = from_vterm(screen, in);
-  if (in.chars[0] != 0) return cell;
-  cell.style = Style{};
-  cell.style.reverse = screen_reversed;  // libvterm shows every cell inverted while the screen is
-  cell.foreground = default_foreground;
-  return cell;
+  Cell read(const VTermScreenCell& in) {
+    Cell cell;
+    if (in.chars[0] == kRightHalf) {
+      cell.width = 0;
+    } else {
+      for (int i = 0; i < kMaxCharsPerCell && in.chars[i] != 0; ++i) cell.chars[i] = in.chars[i];
+      cell.width = static_cast<std::uint8_t>(in.width);
+    }
+    cell.style = style_of(in.attrs);
+    cell.foreground = resolve(in.fg, foreground_);
+    cell.background = resolve(in.bg, background_);
+    if (in.chars[0] == 0) as_erased(cell);
+    return cell;
+  }
+
+ private:
+  struct Remembered {
+    VTermColor key{};
+    Colour value;
+    bool valid = false;
+  };
+
+  Colour resolve(const VTermColor& colour, Remembered& last) {
+    if (!last.valid || std::memcmp(&last.key, &colour, sizeof colour) != 0) last = {colour, resolved(colour), true};
+    return last.value;
+  }
+
+  Colour resolved(VTermColor colour) const {
+    Colour out;
+    if (VTERM_COLOR_IS_DEFAULT_FG(&colour) || VTERM_COLOR_IS_DEFAULT_BG(&colour)) {
+      out.kind = Colour::Kind::Default;
+    } else if (VTERM_COLOR_IS_INDEXED(&colour)) {
+      out.kind = Colour::Kind::Palette;
+      out.index = colour.indexed.idx;
+    } else {
+      out.kind = Colour::Kind::Direct;
+    }
+    vterm_screen_convert_color_to_rgb(screen_, &colour);
+    out.rgb = {colour.rgb.red, colour.rgb.green, colour.rgb.blue};
+    return out;
+  }
+
+  // libvterm 0.1.4 fills an erased cell with the whole pen; xterm (and tmux) keep only its
+  // background colour, so an erase with underline or reverse on leaves plain blanks, not
+  // underlined or inverted ones. A cell holding no character was erased or never written.
+  void as_erased(Cell& cell) const {
+    cell.style = Style{};
+    cell.style.reverse = screen_reversed_;  // libvterm shows every cell inverted while the screen is
+    cell.foreground = default_foreground_;
+  }
+
+  const VTermScreen* screen_;
+  Colour default_foreground_;
+  bool screen_reversed_;
+  Remembered foreground_;
+  Remembered background_;
+};
+
+// How many of a line's cells come before the erased ones at its end.
+int written_length(const VTermScreenCell* cells, int columns, bool screen_reversed) {
+  if (screen_reversed) return columns;
+  while (columns > 0 && cells[columns - 1].chars[0] == 0 && VTERM_COLOR_IS_DEFAULT_BG(&cells[columns - 1].bg))
+    --columns;
+  return columns;
 }
 
 VTermColor to_vterm(const Colour& colour, const VTermColor& default_colour) {
@@ -170,9 +202,10 @@ struct Emulator::Callbacks {
 
   static int pushline(int columns, const VTermScreenCell* cells, void* user) {
     Emulator& emulator = self(user);
-    emulator.line_buffer_.resize(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) emulator.line_buffer_[static_cast<std::size_t>(c)] =
-          shown(emulator.screen_, cells[c], emulator.erased_.foreground, emulator.screen_reversed_);
+    CellReader reader(emulator.screen_, emulator.erased_.foreground, emulator.screen_reversed_);
+    const int length = written_length(cells, columns, emulator.screen_reversed_);
+    emulator.line_buffer_.resize(static_cast<std::size_t>(length));
+    for (int c = 0; c < length; ++c) emulator.line_buffer_[static_cast<std::size_t>(c)] = reader.read(cells[c]);
     emulator.scrollback_.push(emulator.line_buffer_);
     if (emulator.view_offset_ > 0) emulator.view_offset_ = std::min(emulator.view_offset_ + 1, emulator.kept_lines());
     return 1;
@@ -228,12 +261,15 @@ Emulator::Emulator(const Options& options)
   screen_ = vterm_obtain_screen(vt_.get());
   state_ = vterm_obtain_state(vt_.get());
   vterm_screen_set_callbacks(screen_, &Callbacks::kScreen, this);
+  vterm_screen_set_damage_merge(screen_, VTERM_DAMAGE_ROW);  // a call per changed row, not per cell
   vterm_screen_enable_altscreen(screen_, 1);
   vterm_screen_reset(screen_, 1);
   VTermScreenCell blank{};
   vterm_state_get_default_colors(state_, &blank.fg, &blank.bg);
+  blank.chars[0] = U' ';  // read as written, so that the default colours are resolved
   blank.width = 1;
-  erased_ = from_vterm(screen_, blank);
+  erased_ = CellReader(screen_, Colour{}, false).read(blank);
+  erased_.chars[0] = 0;
 }
 
 Emulator::~Emulator() = default;
@@ -258,7 +294,11 @@ void Emulator::feed(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void Emulator::write(std::string_view bytes) { vterm_input_write(vt_.get(), bytes.data(), bytes.size()); }
+// libvterm holds back the damage of the row being written until it moves on or is told to flush.
+void Emulator::write(std::string_view bytes) {
+  vterm_input_write(vt_.get(), bytes.data(), bytes.size());
+  vterm_screen_flush_damage(screen_);
+}
 
 // Writes guarded bytes [begin, end), stopping after each sequence that may have put back a cursor
 // saved on a bigger screen: libvterm 0.1.4 does not bring it onto the screen, and would write
@@ -294,16 +334,20 @@ void Emulator::write_text(std::string_view bytes) {
   for (int row = after - finished; row < after; ++row) hand_over_row(row);
 }
 
-void Emulator::hand_over_row(int screen_row) {
-  line_buffer_.resize(static_cast<std::size_t>(columns_));
-  read_screen_row(screen_row, line_buffer_);
-  line_sink_(row_text(line_buffer_));
-}
+void Emulator::hand_over_row(int screen_row) { line_sink_(screen_row_text(screen_row, text_buffer_)); }
 
 std::string Emulator::cursor_row_text() const {
-  std::vector<Cell> cells(static_cast<std::size_t>(columns_));
-  read_screen_row(cursor_screen_row(), cells);
-  return row_text(cells);
+  std::string buffer;
+  return std::string(screen_row_text(cursor_screen_row(), buffer));
+}
+
+// libvterm's own text of a row: blanks inside as spaces, the erased end left out, no escape sequences.
+std::string_view Emulator::screen_row_text(int screen_row, std::string& buffer) const {
+  buffer.resize(static_cast<std::size_t>(columns_) * kMaxCharsPerCell * 4);  // at most 4 UTF-8 bytes a character
+  const VTermRect row{screen_row, screen_row + 1, 0, columns_};
+  std::string_view text(buffer.data(), vterm_screen_get_text(screen_, buffer.data(), buffer.size(), row));
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 int Emulator::cursor_screen_row() const {
@@ -322,6 +366,7 @@ void Emulator::resize(int rows, int columns) {
   columns_ = columns;
   damaged_.assign(static_cast<std::size_t>(rows_), true);
   vterm_set_size(vt_.get(), rows, columns);
+  vterm_screen_flush_damage(screen_);
   settle_after_resize();
   view_offset_ = std::min(view_offset_, kept_lines());
   damage_all();
@@ -343,23 +388,37 @@ void Emulator::settle_after_resize() {
 Cell Emulator::cell(int row, int column) const {
   if (row < 0 || row >= rows_ || column < 0 || column >= columns_) return erased_;
   if (row < view_offset_) {
-    const auto line = scrollback_.line(scrollback_.size() - static_cast<std::size_t>(view_offset_ - row));
+    const auto line = scrolled_back_line(row);
     return static_cast<std::size_t>(column) < line.size() ? line[static_cast<std::size_t>(column)] : erased_;
   }
-  VTermScreenCell in;
+  VTermScreenCell in{};
   vterm_screen_get_cell(screen_, {row - view_offset_, column}, &in);
-  return shown(screen_, in, erased_.foreground, screen_reversed_);
+  return CellReader(screen_, erased_.foreground, screen_reversed_).read(in);
 }
 
 void Emulator::read_row(int row, std::span<Cell> cells) const {
-  for (std::size_t c = 0; c < cells.size(); ++c) cells[c] = cell(row, static_cast<int>(c));
+  if (row < 0 || row >= rows_) return read_screen_row(-1, cells);  // nothing there: erased cells
+  if (row >= view_offset_) return read_screen_row(row - view_offset_, cells);
+  const auto line = scrolled_back_line(row);
+  for (std::size_t c = 0; c < cells.size(); ++c) cells[c] = c < line.size() ? line[c] : erased_;
+}
+
+// The scrollback line shown on viewport row `row` (above view_offset_).
+std::span<const Cell> Emulator::scrolled_back_line(int row) const {
+  return scrollback_.line(scrollback_.size() - static_cast<std::size_t>(view_offset_ - row));
 }
 
 void Emulator::read_screen_row(int screen_row, std::span<Cell> cells) const {
+  CellReader reader(screen_, erased_.foreground, screen_reversed_);
+  const bool on_screen = screen_row >= 0 && screen_row < rows_;
   for (std::size_t c = 0; c < cells.size(); ++c) {
-    VTermScreenCell in;
-    vterm_screen_get_cell(screen_, {screen_row, static_cast<int>(c)}, &in);
-    cells[c] = shown(screen_, in, erased_.foreground, screen_reversed_);
+    VTermScreenCell in{};
+    if (!on_screen || c >= static_cast<std::size_t>(columns_)) {
+      cells[c] = erased_;
+    } else {
+      vterm_screen_get_cell(screen_, {screen_row, static_cast<int>(c)}, &in);
+      cells[c] = reader.read(in);
+    }
   }
 }
 

@@ -155,6 +155,7 @@ class Emulator {
   void settle_after_resize();
   void write_text(std::string_view bytes);
   void hand_over_row(int screen_row);
+  std::string_view screen_row_text(int screen_row, std::string& buffer) const;
   int cursor_screen_row() const;
   std::string libvterm_key(int vterm_key, Modifiers modifiers);
   std::string enter_bytes(Key key, Modifiers modifiers);
@@ -162,6 +163,7 @@ class Emulator {
   template <typename Call>
   std::string captured_output(Call call);
   void read_screen_row(int screen_row, std::span<Cell> cells) const;
+  std::span<const Cell> scrolled_back_line(int row) const;
   void read_line(std::int64_t line, std::vector<Cell>& cells) const;
   int kept_lines() const;
   void damage_rows(int first, int end);
@@ -188,6 +190,7 @@ class Emulator {
   std::string* capture_ = nullptr;  // where libvterm's output goes while a key is encoded
   Cell erased_;                     // a cell nothing was written to, in the default colours
   std::vector<Cell> line_buffer_;
+  std::string text_buffer_;
   std::function<void(std::string_view)> line_sink_;
 };
 

@@ -46,13 +46,35 @@ void InputGuard::pass(std::span<const std::uint8_t> in, GuardedBytes& out, bool 
   out_ = &out;
   mark_pieces_ = mark_pieces;
   out.bytes.reserve(out.bytes.size() + in.size());
-  for (std::uint8_t byte : in) {
-    if (decoding_ == Decoding::Latin1)
-      take_latin1(byte);
-    else
-      take(byte);
+  for (std::size_t at = 0; at < in.size();) {
+    const std::size_t run = plain_text_run(in.subspan(at));
+    if (run > 0) {
+      emit_text_run(in.subspan(at, run));
+      at += run;
+    } else if (decoding_ == Decoding::Latin1) {
+      take_latin1(in[at++]);
+    } else {
+      take(in[at++]);
+    }
   }
   out_ = nullptr;
+}
+
+// Most of a stream is printable ASCII between sequences: such a run passes whole.
+std::size_t InputGuard::plain_text_run(std::span<const std::uint8_t> in) const {
+  if (state_ != State::Text || character_length_ > 0 || holding_) return 0;
+  std::size_t run = 0;
+  while (run < in.size() && in[run] >= 0x20 && in[run] < 0x7F) ++run;
+  return run;
+}
+
+void InputGuard::emit_text_run(std::span<const std::uint8_t> run) {
+  out_->bytes.append(reinterpret_cast<const char*>(run.data()), run.size());
+  last_character_sure_ = true;
+  if (!mark_pieces_) return;
+  auto& pieces = out_->pieces;
+  if (pieces.empty() || pieces.back().kind != PieceKind::Text) pieces.push_back({0, PieceKind::Text});
+  pieces.back().end = out_->bytes.size();
 }
 
 void InputGuard::reset() {

@@ -96,6 +96,8 @@ class InputGuard {
     EscapeInString,
   };
 
+  std::size_t plain_text_run(std::span<const std::uint8_t> in) const;
+  void emit_text_run(std::span<const std::uint8_t> run);
   void take(std::uint8_t byte);
   void take_latin1(std::uint8_t byte);
   bool take_control(std::uint8_t byte);
