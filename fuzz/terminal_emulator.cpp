@@ -44,7 +44,8 @@ void act(terminal::Emulator& emulator, Script& script) {
   switch (command % 8) {
     case 5: emulator.resize(script.byte() % 70, script.byte() % 150); break;
     case 6: {
-      const auto key = static_cast<terminal::Key>(script.byte() % (static_cast<int>(terminal::Key::KeypadEnter) + 1));
+      const auto key =
+          static_cast<terminal::Key>(script.byte() % (static_cast<int>(terminal::Key::KeypadEnter) + 1));
       emulator.key(key, modifiers(script.byte()));
       emulator.character(script.byte() * 37u, modifiers(command >> 3));
       break;
@@ -52,7 +53,8 @@ void act(terminal::Emulator& emulator, Script& script) {
     case 7: {
       emulator.scroll_view(static_cast<std::int8_t>(script.byte()));
       const auto text = script.bytes(script.byte() % 32);
-      emulator.paste(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), script.byte());
+      emulator.paste(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                     script.byte());
       const std::int64_t line = emulator.first_line() + script.byte() % 64;
       emulator.text({line, script.byte() % 100}, emulator.position_at(script.byte() % 70, script.byte()));
       emulator.take_damage();
@@ -81,10 +83,11 @@ void check(const terminal::Emulator& emulator) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Script script({data, size});
   const std::uint8_t setup = script.byte();
-  terminal::Emulator emulator({.rows = 1 + setup % 30,
-                               .columns = 1 + script.byte() % 100,
-                               .decoding = (setup & 0x80) != 0 ? terminal::Decoding::Latin1 : terminal::Decoding::Utf8,
-                               .scrollback_lines = 50});
+  terminal::Emulator emulator(
+      {.rows = 1 + setup % 30,
+       .columns = 1 + script.byte() % 100,
+       .decoding = (setup & 0x80) != 0 ? terminal::Decoding::Latin1 : terminal::Decoding::Utf8,
+       .scrollback_lines = 50});
   std::size_t written = 0;
   if ((setup & 0x40) != 0) emulator.set_line_sink([&](std::string_view line) { written += line.size(); });
   while (!script.done()) {

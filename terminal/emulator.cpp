@@ -56,7 +56,8 @@ class CellReader {
   };
 
   Colour resolve(const VTermColor& colour, Remembered& last) {
-    if (!last.valid || std::memcmp(&last.key, &colour, sizeof colour) != 0) last = {colour, resolved(colour), true};
+    if (!last.valid || std::memcmp(&last.key, &colour, sizeof colour) != 0)
+      last = {colour, resolved(colour), true};
     return last.value;
   }
 
@@ -102,7 +103,8 @@ int written_length(const VTermScreenCell* cells, int columns, bool screen_revers
 VTermColor to_vterm(const Colour& colour, const VTermColor& default_colour) {
   VTermColor out = default_colour;
   if (colour.kind == Colour::Kind::Palette) vterm_color_indexed(&out, colour.index);
-  if (colour.kind == Colour::Kind::Direct) vterm_color_rgb(&out, colour.rgb.red, colour.rgb.green, colour.rgb.blue);
+  if (colour.kind == Colour::Kind::Direct)
+    vterm_color_rgb(&out, colour.rgb.red, colour.rgb.green, colour.rgb.blue);
   return out;
 }
 
@@ -134,7 +136,8 @@ VTermModifier vterm_modifiers(Modifiers modifiers) {
 }
 
 int vterm_key(Key key) {
-  if (key >= Key::F1 && key <= Key::F12) return VTERM_KEY_FUNCTION(static_cast<int>(key) - static_cast<int>(Key::F1) + 1);
+  if (key >= Key::F1 && key <= Key::F12)
+    return VTERM_KEY_FUNCTION(static_cast<int>(key) - static_cast<int>(Key::F1) + 1);
   if (key >= Key::Keypad0 && key <= Key::Keypad9)
     return VTERM_KEY_KP_0 + (static_cast<int>(key) - static_cast<int>(Key::Keypad0));
   switch (key) {
@@ -205,9 +208,11 @@ struct Emulator::Callbacks {
     CellReader reader(emulator.screen_, emulator.erased_.foreground, emulator.screen_reversed_);
     const int length = written_length(cells, columns, emulator.screen_reversed_);
     emulator.line_buffer_.resize(static_cast<std::size_t>(length));
-    for (int c = 0; c < length; ++c) emulator.line_buffer_[static_cast<std::size_t>(c)] = reader.read(cells[c]);
+    for (int c = 0; c < length; ++c)
+      emulator.line_buffer_[static_cast<std::size_t>(c)] = reader.read(cells[c]);
     emulator.scrollback_.push(emulator.line_buffer_);
-    if (emulator.view_offset_ > 0) emulator.view_offset_ = std::min(emulator.view_offset_ + 1, emulator.kept_lines());
+    if (emulator.view_offset_ > 0)
+      emulator.view_offset_ = std::min(emulator.view_offset_ + 1, emulator.kept_lines());
     return 1;
   }
 
@@ -229,7 +234,8 @@ struct Emulator::Callbacks {
     if (emulator.capture_ != nullptr) {
       emulator.capture_->append(bytes, length);
     } else if (emulator.replies_.size() + length <= kMaxReplyBytes) {
-      emulator.replies_.append(bytes, length);  // a whole answer or none: half a sequence would garble the far end
+      // a whole answer or none: half a sequence would garble the far end
+      emulator.replies_.append(bytes, length);
     }
   }
 
@@ -306,7 +312,8 @@ void Emulator::write(std::string_view bytes) {
 void Emulator::write_checked(std::size_t begin, std::size_t end) {
   const std::string_view bytes(guarded_.bytes);
   const auto& restores = guarded_.cursor_restores;
-  for (auto at = std::upper_bound(restores.begin(), restores.end(), begin); at != restores.end() && *at <= end; ++at) {
+  for (auto at = std::upper_bound(restores.begin(), restores.end(), begin);
+       at != restores.end() && *at <= end; ++at) {
     write(bytes.substr(begin, *at - begin));
     keep_cursor_on_screen();
     begin = *at;
@@ -343,7 +350,8 @@ std::string Emulator::cursor_row_text() const {
 
 // libvterm's own text of a row: blanks inside as spaces, the erased end left out, no escape sequences.
 std::string_view Emulator::screen_row_text(int screen_row, std::string& buffer) const {
-  buffer.resize(static_cast<std::size_t>(columns_) * kMaxCharsPerCell * 4);  // at most 4 UTF-8 bytes a character
+  constexpr std::size_t kMaxUtf8Bytes = 4;
+  buffer.resize(static_cast<std::size_t>(columns_) * kMaxCharsPerCell * kMaxUtf8Bytes);
   const VTermRect row{screen_row, screen_row + 1, 0, columns_};
   std::string_view text(buffer.data(), vterm_screen_get_text(screen_, buffer.data(), buffer.size(), row));
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -382,7 +390,8 @@ void Emulator::settle_after_resize() {
   vterm_state_get_cursorpos(state_, &pos);
   const int row = std::clamp(pos.row, 0, rows_ - 1);
   guard_.reset();
-  write("\x18\x1b[r\x1b[" + std::to_string(row + 1) + ";" + std::to_string(pos.col + 1) + "H");
+  const int column = std::clamp(pos.col, 0, columns_ - 1);
+  write("\x18\x1b[r\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
 }
 
 Cell Emulator::cell(int row, int column) const {
@@ -482,7 +491,8 @@ std::string Emulator::key(Key key, Modifiers modifiers) {
 // Enter sends CR (CR LF in newline mode) whatever Shift and Ctrl say, as xterm does.
 std::string Emulator::enter_bytes(Key key, Modifiers modifiers) {
   std::string bytes = libvterm_key(vterm_key(key), {});
-  if (bytes == "\n") bytes = libvterm_key(VTERM_KEY_ENTER, {});  // libvterm's keypad Enter sends LF; xterm's sends what Enter does
+  // libvterm's keypad Enter sends LF in numeric mode; xterm's sends what Enter does
+  if (bytes == "\n") bytes = libvterm_key(VTERM_KEY_ENTER, {});
   if (modifiers.alt) bytes.insert(bytes.begin(), '\x1b');
   return bytes;
 }
@@ -494,7 +504,9 @@ std::string Emulator::keypad_bytes(Key key, Modifiers modifiers) {
   return libvterm_key(vterm_key(key), modifiers);
 }
 
-std::string Emulator::character(char32_t c, Modifiers modifiers) { return character_bytes(c, modifiers, decoding()); }
+std::string Emulator::character(char32_t c, Modifiers modifiers) {
+  return character_bytes(c, modifiers, decoding());
+}
 
 std::vector<std::string> Emulator::paste(std::string_view utf8_text, std::size_t chunk_size) {
   const std::string open = captured_output([&] { vterm_keyboard_start_paste(vt_.get()); });
@@ -535,7 +547,9 @@ std::string Emulator::text(LinePosition from, LinePosition to) const {
   std::vector<Cell> cells;
   for (std::int64_t line = first; line <= last; ++line) {
     read_line(line, cells);
-    const auto clamp = [&](int column) { return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(column, 0)), 0, cells.size()); };
+    const auto clamp = [&](int column) {
+      return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(column, 0)), 0, cells.size());
+    };
     const std::size_t begin = line == from.line ? clamp(from.column) : 0;
     const std::size_t end = line == to.line ? clamp(to.column) : cells.size();
     if (line > first) out += '\n';

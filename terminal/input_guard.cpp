@@ -253,7 +253,8 @@ void InputGuard::add_to_character(std::uint8_t byte) {
   if (--character_missing_ > 0) return;
   const bool c1_control = character_[0] == 0xC2 && character_[1] < 0xA0;  // would take column -1
   if (!c1_control)
-    for (int i = 0; i < character_length_; ++i) emit(character_[static_cast<std::size_t>(i)], PieceKind::Text);
+    for (int i = 0; i < character_length_; ++i)
+      emit(character_[static_cast<std::size_t>(i)], PieceKind::Text);
   last_character_sure_ = !c1_control && sure_of_width(character_[0], character_[1]);
   character_length_ = 0;
 }
@@ -280,7 +281,8 @@ void InputGuard::emit(std::uint8_t byte, PieceKind kind) {
   out_->bytes.push_back(static_cast<char>(byte));
   if (!mark_pieces_) return;
   auto& pieces = out_->pieces;
-  if (pieces.empty() || pieces.back().kind != kind || kind == PieceKind::LineFeed) pieces.push_back({0, kind});
+  if (pieces.empty() || pieces.back().kind != kind || kind == PieceKind::LineFeed)
+    pieces.push_back({0, kind});
   pieces.back().end = out_->bytes.size();
 }
 

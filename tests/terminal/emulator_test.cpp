@@ -71,7 +71,8 @@ TEST(TerminalGuard, AStreamCutAtEveryByteShowsWhatItShowsWhole) {
   whole.feed(stream);
   for (char byte : stream) by_byte.feed(std::string_view(&byte, 1));
   for (int r = 0; r < whole.rows(); ++r)
-    for (int c = 0; c < whole.columns(); ++c) ASSERT_EQ(by_byte.cell(r, c), whole.cell(r, c)) << r << "," << c;
+    for (int c = 0; c < whole.columns(); ++c)
+      ASSERT_EQ(by_byte.cell(r, c), whole.cell(r, c)) << r << "," << c;
   EXPECT_EQ(by_byte.scrollback_size(), whole.scrollback_size());
   EXPECT_EQ(by_byte.take_replies(), whole.take_replies());
 }

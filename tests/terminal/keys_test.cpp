@@ -50,7 +50,8 @@ TEST(TerminalKeys, ApplicationModeSendsWhatTerminfoSaysXtermSends) {
   };
   Emulator emulator;
   emulator.feed(tput("smkx"));
-  for (const TerminfoKey& k : keys) EXPECT_EQ(emulator.key(k.key, k.modifiers), tput(k.capability)) << k.capability;
+  for (const TerminfoKey& k : keys)
+    EXPECT_EQ(emulator.key(k.key, k.modifiers), tput(k.capability)) << k.capability;
 }
 
 struct Case {

@@ -59,9 +59,10 @@ TEST(TerminalOracle, TopFullScreenAt132By43) {
 }
 
 TEST(TerminalOracle, DialogMenu) {
-  PtyProgram dialog({"dialog", "--title", "Port", "--menu", "Choose the line", "14", "44", "5", "1", "COM1 9600 8N1",
-                     "2", "COM2 115200 8N1", "3", "tcp://board:4001", "4", "rfc2217://lab:7000"},
-                    24, 80);
+  PtyProgram dialog(
+      {"dialog", "--title", "Port", "--menu", "Choose the line", "14", "44", "5", "1", "COM1 9600 8N1", "2",
+       "COM2 115200 8N1", "3", "tcp://board:4001", "4", "rfc2217://lab:7000"},
+      24, 80);
   ASSERT_TRUE(dialog.wait_for("Cancel"));
   dialog.settle();
   EXPECT_TRUE(same_screen_as_tmux(dialog.output(), 24, 80));
@@ -123,8 +124,9 @@ ls --color=always -1
 }
 
 TEST(TerminalOracle, AlternateScreenOfLess) {
-  PtyProgram bash({"bash", "--norc", "--noprofile", "-c", "seq 1 5; seq 100 300 > pages; less pages; echo back"},
-                  24, 80, {"LESS=", "LESSHISTFILE=-"});
+  PtyProgram bash(
+      {"bash", "--norc", "--noprofile", "-c", "seq 1 5; seq 100 300 > pages; less pages; echo back"}, 24, 80,
+      {"LESS=", "LESSHISTFILE=-"});
   ASSERT_TRUE(bash.wait_for("pages"));
   bash.settle();
   EXPECT_TRUE(same_screen_as_tmux(bash.output(), 24, 80));

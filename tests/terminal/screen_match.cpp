@@ -25,8 +25,9 @@ std::array<char32_t, terminal::kMaxCharsPerCell> shown_chars(const Cell& cell) {
 }
 
 bool same_cell(const Cell& ours, const Cell& theirs) {
-  return shown_chars(ours) == shown_chars(theirs) && ours.width == theirs.width && ours.style == theirs.style &&
-         same_colour(ours.foreground, theirs.foreground) && same_colour(ours.background, theirs.background);
+  return shown_chars(ours) == shown_chars(theirs) && ours.width == theirs.width &&
+         ours.style == theirs.style && same_colour(ours.foreground, theirs.foreground) &&
+         same_colour(ours.background, theirs.background);
 }
 
 std::string describe_colour(const Colour& colour) {
@@ -54,19 +55,21 @@ struct Comparison {
 };
 
 bool excused(const Comparison& comparison, std::size_t column, const Cell& ours, const Cell& theirs) {
-  return comparison.deviations.erase_with_wrap_pending && column + 1 == static_cast<std::size_t>(comparison.columns) &&
-         ours.chars[0] == 0 && theirs.blank();
+  return comparison.deviations.erase_with_wrap_pending &&
+         column + 1 == static_cast<std::size_t>(comparison.columns) && ours.chars[0] == 0 && theirs.blank();
 }
 
 // Differences between one of our lines and the row tmux reports, at most a few described.
-void compare_row(const std::vector<Cell>& ours, const Row& theirs, const std::string& where, Comparison& comparison) {
+void compare_row(const std::vector<Cell>& ours, const Row& theirs, const std::string& where,
+                 Comparison& comparison) {
   int& differences = comparison.differences;
   std::ostringstream& report = comparison.report;
   const std::size_t length = std::max(ours.size(), theirs.size());
   for (std::size_t c = 0; c < length; ++c) {
     const Cell mine = c < ours.size() ? ours[c] : Cell{};
     const bool reported = c < theirs.size();
-    if (reported ? same_cell(mine, theirs[c]) || excused(comparison, c, mine, theirs[c]) : mine.blank()) continue;
+    if (reported ? same_cell(mine, theirs[c]) || excused(comparison, c, mine, theirs[c]) : mine.blank())
+      continue;
     if (++differences <= 8)
       report << where << " column " << c << ": ours " << describe(mine) << ", tmux "
              << (reported ? describe(theirs[c]) : "nothing (blank)") << "\n";
@@ -86,16 +89,17 @@ void compare_state(const terminal::Emulator& emulator, const TmuxScreen& tmux, C
   }
   if (cursor.visible != tmux.cursor_visible || emulator.alternate_screen() != tmux.alternate) {
     ++differences;
-    report << "cursor visible / alternate screen: ours " << cursor.visible << "/" << emulator.alternate_screen()
-           << ", tmux " << tmux.cursor_visible << "/" << tmux.alternate << "\n";
+    report << "cursor visible / alternate screen: ours " << cursor.visible << "/"
+           << emulator.alternate_screen() << ", tmux " << tmux.cursor_visible << "/" << tmux.alternate
+           << "\n";
   }
 }
 
 void compare_history(const terminal::Emulator& emulator, const TmuxScreen& tmux, Comparison& comparison) {
   if (emulator.scrollback_size() != tmux.history.size()) {
     ++comparison.differences;
-    comparison.report << "history: ours " << emulator.scrollback_size() << " lines, tmux " << tmux.history.size()
-                      << "\n";
+    comparison.report << "history: ours " << emulator.scrollback_size() << " lines, tmux "
+                      << tmux.history.size() << "\n";
     return;
   }
   for (std::size_t i = 0; i < tmux.history.size(); ++i)

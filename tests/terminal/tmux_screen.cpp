@@ -71,7 +71,8 @@ class TmuxServer {
   TmuxServer& operator=(const TmuxServer&) = delete;
 
   std::string tmux(std::vector<std::string> arguments) const {
-    arguments.insert(arguments.begin(), {"tmux", "-S", (folder_ / "socket").string(), "-f", (folder_ / "tmux.conf").string()});
+    arguments.insert(arguments.begin(),
+                     {"tmux", "-S", (folder_ / "socket").string(), "-f", (folder_ / "tmux.conf").string()});
     return run(arguments);
   }
   std::filesystem::path file(const std::string& name) const { return folder_ / name; }
@@ -90,10 +91,10 @@ void wait_for_title(const TmuxServer& server) {
 
 // DEC Special Graphics, 0x5F-0x7E, as the VT100 draws them.
 char32_t line_drawing(char32_t c) {
-  static constexpr char32_t kTable[] = {
-      0x00A0, 0x25C6, 0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0, 0x00B1, 0x2424, 0x240B, 0x2518,
-      0x2510, 0x250C, 0x2514, 0x253C, 0x23BA, 0x23BB, 0x2500, 0x23BC, 0x23BD, 0x251C, 0x2524, 0x2534,
-      0x252C, 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7};
+  static constexpr char32_t kTable[] = {0x00A0, 0x25C6, 0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0,
+                                        0x00B1, 0x2424, 0x240B, 0x2518, 0x2510, 0x250C, 0x2514, 0x253C,
+                                        0x23BA, 0x23BB, 0x2500, 0x23BC, 0x23BD, 0x251C, 0x2524, 0x2534,
+                                        0x252C, 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7};
   return c >= 0x5F && c <= 0x7E ? kTable[c - 0x5F] : c;
 }
 
@@ -126,35 +127,49 @@ Colour extended_colour(const std::vector<int>& numbers, std::size_t& i) {
 
 Colour palette(int index) { return {Colour::Kind::Palette, static_cast<std::uint8_t>(index), {}}; }
 
+// The SGR codes of one style attribute; dim, hidden, overline and their ends change nothing kept.
+void apply_style(int code, int sub, terminal::Style& style) {
+  switch (code) {
+    case 1: style.bold = true; break;
+    case 3: style.italic = true; break;
+    case 4: style.underline = static_cast<std::uint8_t>(sub < 0 ? 1 : sub); break;
+    case 5: style.blink = true; break;
+    case 7: style.reverse = true; break;
+    case 9: style.strike = true; break;
+    case 21: style.underline = 2; break;
+    case 22: style.bold = false; break;
+    case 23: style.italic = false; break;
+    case 24: style.underline = 0; break;
+    case 25: style.blink = false; break;
+    case 27: style.reverse = false; break;
+    case 29: style.strike = false; break;
+    default: break;
+  }
+}
+
+// The SGR codes of a colour: 30-37, 90-97 and 38 for the foreground, 40-47, 100-107 and 48 for the
+// background, 39 and 49 for the defaults; 58 (the underline colour, which libvterm keeps not) is read past.
+bool apply_colour(const std::vector<int>& numbers, std::size_t& i, Cell& pen) {
+  const int code = numbers[i];
+  const bool background = (code >= 40 && code <= 49) || (code >= 100 && code <= 107);
+  Colour& target = background ? pen.background : pen.foreground;
+  if ((code >= 30 && code <= 37) || (code >= 40 && code <= 47)) target = palette(code % 10);
+  else if ((code >= 90 && code <= 97) || (code >= 100 && code <= 107)) target = palette(code % 10 + 8);
+  else if (code == 38 || code == 48) target = extended_colour(numbers, ++i);
+  else if (code == 39 || code == 49) target = Colour{};
+  else if (code == 58) extended_colour(numbers, ++i);
+  else return false;
+  return true;
+}
+
 void apply_sgr(std::string_view parameters, Cell& pen) {
   std::vector<int> sub;
   const std::vector<int> numbers = sgr_numbers(parameters, sub);
   for (std::size_t i = 0; i < numbers.size(); ++i) {
-    const int n = numbers[i];
-    if (n == 0) pen = Cell{};
-    else if (n == 1) pen.style.bold = true;
-    else if (n == 3) pen.style.italic = true;
-    else if (n == 4) pen.style.underline = static_cast<std::uint8_t>(sub[i] < 0 ? 1 : sub[i]);
-    else if (n == 5) pen.style.blink = true;
-    else if (n == 7) pen.style.reverse = true;
-    else if (n == 9) pen.style.strike = true;
-    else if (n == 21) pen.style.underline = 2;
-    else if (n == 22) pen.style.bold = false;
-    else if (n == 23) pen.style.italic = false;
-    else if (n == 24) pen.style.underline = 0;
-    else if (n == 25) pen.style.blink = false;
-    else if (n == 27) pen.style.reverse = false;
-    else if (n == 29) pen.style.strike = false;
-    else if (n >= 30 && n <= 37) pen.foreground = palette(n - 30);
-    else if (n == 38) pen.foreground = extended_colour(numbers, ++i);
-    else if (n == 39) pen.foreground = Colour{};
-    else if (n >= 40 && n <= 47) pen.background = palette(n - 40);
-    else if (n == 48) pen.background = extended_colour(numbers, ++i);
-    else if (n == 49) pen.background = Colour{};
-    else if (n == 58) extended_colour(numbers, ++i);  // underline colour: not kept by libvterm
-    else if (n >= 90 && n <= 97) pen.foreground = palette(n - 90 + 8);
-    else if (n >= 100 && n <= 107) pen.background = palette(n - 100 + 8);
-    // 2 dim, 8 hidden, 53 overline and their ends: not kept by libvterm
+    if (numbers[i] == 0)
+      pen = Cell{};
+    else if (!apply_colour(numbers, i, pen))
+      apply_style(numbers[i], sub[i], pen.style);
   }
 }
 
