@@ -254,7 +254,7 @@ struct Emulator::Callbacks {
 void Emulator::VTermDeleter::operator()(VTerm* vt) const { vterm_free(vt); }
 
 Emulator::Emulator(const Options& options)
-    : scrollback_(options.scrollback_lines),
+    : scrollback_(std::min(options.scrollback_lines, kMaxScrollbackLines)),
       backspace_(options.backspace),
       rows_(std::clamp(options.rows, 1, kMaxRows)),
       columns_(std::clamp(options.columns, kMinColumns, kMaxColumns)),

@@ -31,8 +31,9 @@
 // over.
 //
 // Limits. The screen is 1..kMaxRows by kMinColumns..kMaxColumns (libvterm 0.1.4 writes past a
-// one-column row for a wide character); the scrollback keeps the last
-// scrollback_lines lines; replies not taken stop growing at kMaxReplyBytes (later ones are dropped).
+// one-column row for a wide character); the scrollback keeps the last scrollback_lines lines (at
+// most kMaxScrollbackLines; a line costs its written cells, 44 bytes each); replies not taken stop
+// growing at kMaxReplyBytes (later ones are dropped).
 #pragma once
 
 #include <cstddef>
@@ -60,6 +61,7 @@ inline constexpr int kMaxRows = 500;
 inline constexpr int kMinColumns = 2;
 inline constexpr int kMaxColumns = 1000;
 inline constexpr std::size_t kMaxReplyBytes = 65536;
+inline constexpr std::size_t kMaxScrollbackLines = 1000000;
 
 struct Options {
   int rows = 24;
