@@ -175,10 +175,14 @@ struct Emulator::Callbacks {
     return 1;
   }
 
-  // Seen only to count rows scrolled up under the text being written; 0 lets libvterm damage the
-  // moved cells itself.
+  // Rows moving up or down (a scroll, inserted or deleted lines) take their continuation marks
+  // along, and rows scrolled up under the text being written are counted. 0 lets libvterm damage
+  // the moved cells itself.
   static int moverect(VTermRect dest, VTermRect src, void* user) {
-    if (src.start_row > dest.start_row) self(user).rows_scrolled_up_ += src.start_row - dest.start_row;
+    Emulator& emulator = self(user);
+    if (src.start_row > dest.start_row) emulator.rows_scrolled_up_ += src.start_row - dest.start_row;
+    if (src.start_row != dest.start_row && src.start_col == 0 && src.end_col == emulator.columns_)
+      emulator.continuations_.move(src.start_row, dest.start_row, src.end_row - src.start_row);
     return 0;
   }
 
@@ -192,7 +196,10 @@ struct Emulator::Callbacks {
   static int settermprop(VTermProp prop, VTermValue* value, void* user) {
     Emulator& emulator = self(user);
     if (prop == VTERM_PROP_CURSORVISIBLE) emulator.cursor_visible_ = value->boolean != 0;
-    if (prop == VTERM_PROP_ALTSCREEN) emulator.alternate_ = value->boolean != 0;
+    if (prop == VTERM_PROP_ALTSCREEN) {
+      emulator.alternate_ = value->boolean != 0;
+      emulator.continuations_.reset(emulator.rows_);  // the other screen's rows
+    }
     if (prop == VTERM_PROP_REVERSE) emulator.screen_reversed_ = value->boolean != 0;
     emulator.damage_all();
     return 1;
@@ -211,6 +218,8 @@ struct Emulator::Callbacks {
     for (int c = 0; c < length; ++c)
       emulator.line_buffer_[static_cast<std::size_t>(c)] = reader.read(cells[c]);
     emulator.scrollback_.push(emulator.line_buffer_);
+    // the top of a wrapped line leaving the screen before the line feed that ends it
+    if (emulator.line_sink_ && emulator.top_row_runs_on()) emulator.line_sink_(row_text(emulator.line_buffer_));
     if (emulator.view_offset_ > 0)
       emulator.view_offset_ = std::min(emulator.view_offset_ + 1, emulator.kept_lines());
     return 1;
@@ -261,6 +270,7 @@ Emulator::Emulator(const Options& options)
       damaged_(static_cast<std::size_t>(rows_), true) {
   vt_.reset(vterm_new(rows_, columns_));
   if (!vt_) throw std::bad_alloc();
+  continuations_.reset(rows_);
   guard_.set_decoding(options.decoding);
   vterm_set_utf8(vt_.get(), 1);  // always: the guard decodes Latin-1 (libvterm's 8-bit mode strips bit 7)
   vterm_output_set_callback(vt_.get(), &Callbacks::output, this);
@@ -293,7 +303,7 @@ void Emulator::feed(std::span<const std::uint8_t> bytes) {
     if (piece.kind == PieceKind::Text) {
       write_text(std::string_view(guarded_.bytes).substr(start, piece.end - start));
     } else {
-      if (piece.kind == PieceKind::LineFeed) hand_over_row(cursor_screen_row());
+      if (piece.kind == PieceKind::LineFeed) hand_over_line(cursor_screen_row());
       write_checked(start, piece.end);
     }
     start = piece.end;
@@ -330,18 +340,31 @@ void Emulator::keep_cursor_on_screen() {
   write("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
 }
 
-// Rows the text wrapped away from are finished; counting the rows scrolled up under it finds them
-// where they have moved to.
+// Rows the text wrapped away from run on onto the next; counting the rows scrolled up under the
+// text finds them where they have moved to.
 void Emulator::write_text(std::string_view bytes) {
   const int before = cursor_screen_row();
   rows_scrolled_up_ = 0;
+  text_start_row_ = before;
   write(bytes);
+  text_start_row_.reset();
   const int after = cursor_screen_row();
-  const int finished = std::min(after - before + rows_scrolled_up_, after);
-  for (int row = after - finished; row < after; ++row) hand_over_row(row);
+  const int wrapped = std::min(after - before + rows_scrolled_up_, after);
+  continuations_.mark(after - wrapped, after);
 }
 
-void Emulator::hand_over_row(int screen_row) { line_sink_(screen_row_text(screen_row, text_buffer_)); }
+// Whether the top row, about to scroll off, runs on onto the next: marked so, or scrolled off by
+// the text being written, which wrapped from every row from where it started.
+bool Emulator::top_row_runs_on() const {
+  return continuations_.runs_on(0) || (text_start_row_ && *text_start_row_ - rows_scrolled_up_ <= 0);
+}
+
+// A line feed ends the line on the cursor's row, with the rows it ran on from.
+void Emulator::hand_over_line(int cursor_row) {
+  const int first = continuations_.line_start(cursor_row);
+  for (int row = first; row <= cursor_row; ++row) line_sink_(screen_row_text(row, text_buffer_));
+  continuations_.clear(first, cursor_row + 1);
+}
 
 std::string Emulator::cursor_row_text() const {
   std::string buffer;
@@ -374,6 +397,7 @@ void Emulator::resize(int rows, int columns) {
   columns_ = columns;
   damaged_.assign(static_cast<std::size_t>(rows_), true);
   vterm_set_size(vt_.get(), rows, columns);
+  continuations_.reset(rows_);
   vterm_screen_flush_damage(screen_);
   settle_after_resize();
   view_offset_ = std::min(view_offset_, kept_lines());

@@ -22,13 +22,12 @@
 // names the same line while older ones are dropped: the oldest kept line is first_line(), and row r
 // of the screen is line first_screen_line() + r. Selections are given in line numbers.
 //
-// Written text. With a line sink set, each row of the screen is handed to it as UTF-8 text (no
-// escape sequences, trailing blanks dropped) when it is finished: when a line feed (LF, VT or FF)
-// leaves it, or when printed text wraps past its end onto the next row. It is handed over as it
-// stands then, so line editing done before the line feed shows in it and a row redrawn in place
-// without a line feed (a full-screen program) is not repeated. cursor_row_text() reads the row still
-// being written. Rows that text wrapped more than a screen's height past in one go are not handed
-// over.
+// Written text. With a line sink set, each line the far end writes is handed to it as UTF-8 text
+// (no escape sequences, trailing blanks dropped), one row at a time, when a line feed (LF, VT or FF)
+// ends it: the cursor's row and the rows the text wrapped from onto it, as they stand then, so line
+// editing done before the line feed shows and a row redrawn in place without a line feed (a
+// full-screen program) is not repeated. A wrapped row that scrolls off the top before that is
+// handed over as it leaves. cursor_row_text() reads the row still being written.
 //
 // Limits. The screen is 1..kMaxRows by kMinColumns..kMaxColumns (libvterm 0.1.4 writes past a
 // one-column row for a wide character); the scrollback keeps the last scrollback_lines lines (at
@@ -40,12 +39,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "terminal/cell.h"
+#include "terminal/continuations.h"
 #include "terminal/input_guard.h"
 #include "terminal/keyboard.h"
 #include "terminal/scrollback.h"
@@ -156,7 +157,8 @@ class Emulator {
   void keep_cursor_on_screen();
   void settle_after_resize();
   void write_text(std::string_view bytes);
-  void hand_over_row(int screen_row);
+  void hand_over_line(int cursor_row);
+  bool top_row_runs_on() const;
   std::string_view screen_row_text(int screen_row, std::string& buffer) const;
   int cursor_screen_row() const;
   std::string libvterm_key(int vterm_key, Modifiers modifiers);
@@ -186,7 +188,9 @@ class Emulator {
   bool screen_reversed_ = false;
   std::uint64_t generation_ = 0;
   std::uint64_t bells_ = 0;
-  int rows_scrolled_up_ = 0;  // by the text being written
+  int rows_scrolled_up_ = 0;             // by the text being written
+  std::optional<int> text_start_row_;  // where the text being written started
+  Continuations continuations_;
   std::vector<bool> damaged_;
   std::string replies_;
   std::string* capture_ = nullptr;  // where libvterm's output goes while a key is encoded

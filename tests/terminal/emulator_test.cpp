@@ -186,16 +186,21 @@ TEST(TerminalSelection, TextRunsFromTheScrollbackIntoTheScreen) {
   EXPECT_EQ(emulator.position_at(1, 2), (LinePosition{two, 2}));
 }
 
-TEST(TerminalWrittenText, RowsAreHandedOverAsTheyAreFinished) {
+TEST(TerminalWrittenText, LinesAreHandedOverAsTheLineFeedFindsThem) {
   Emulator emulator({.rows = 3, .columns = 10});
   std::vector<std::string> lines;
   emulator.set_line_sink([&](std::string_view line) { lines.emplace_back(line); });
-  emulator.feed("$ lx\bs\r\n");          // line editing before the line feed
-  emulator.feed("0123456789abcdefghijkl\r\n");  // wrapped over three rows, scrolling at the bottom
-  emulator.feed("\x1b[1;1Hredrawn\x1b[31m");    // no line feed: not handed over
+  emulator.feed("$ lx\bs\r\n");                   // line editing before the line feed
+  emulator.feed("0123456789ab\x1b[A\rX\x1b[B\r\n");  // wrapped, then edited on its first row
+  emulator.feed("\x1b[1;1Hredrawn\x1b[31m");       // no line feed: not handed over
   emulator.feed("\x1b[3;1H$ ");
-  EXPECT_EQ(lines, (std::vector<std::string>{"$ ls", "0123456789", "abcdefghij", "kl"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"$ ls", "X123456789", "ab"}));
   EXPECT_EQ(emulator.cursor_row_text(), "$");
+  lines.clear();
+  emulator.feed("\r" + std::string(45, 'w') + "\r\n");  // longer than the screen: the top rows leave first
+  std::vector<std::string> expected(4, std::string(10, 'w'));
+  expected.emplace_back(5, 'w');
+  EXPECT_EQ(lines, expected);
 }
 
 TEST(TerminalScreen, ErasedCellsKeepOnlyTheBackgroundColour) {

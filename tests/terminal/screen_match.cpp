@@ -1,5 +1,6 @@
 #include "tests/terminal/screen_match.h"
 
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -107,18 +108,23 @@ void compare_history(const terminal::Emulator& emulator, const TmuxScreen& tmux,
                 "history line " + std::to_string(i), comparison);
 }
 
-}  // namespace
+// The emulator fed `stream` in small blocks (cut anywhere, as reads of a serial line are), with or
+// without a line sink (which feeds libvterm piece by piece).
+std::unique_ptr<terminal::Emulator> fed(std::string_view stream, int rows, int columns, bool with_sink) {
+  auto emulator = std::make_unique<terminal::Emulator>(terminal::Options{.rows = rows, .columns = columns});
+  if (with_sink) emulator->set_line_sink([](std::string_view) {});
+  constexpr std::size_t kBlock = 61;
+  for (std::size_t at = 0; at < stream.size(); at += kBlock) emulator->feed(stream.substr(at, kBlock));
+  emulator->feed("\x18");  // ends a sequence the stream left open, as tmux is told too
+  return emulator;
+}
 
-testing::AssertionResult same_screen_as_tmux(std::string_view stream, int rows, int columns,
-                                             TmuxDeviations deviations) {
-  terminal::Emulator emulator({.rows = rows, .columns = columns});
-  emulator.feed(stream);
-  emulator.feed("\x18");  // ends a sequence the stream left open, as tmux is told too
-  const TmuxScreen tmux = tmux_screen(stream, rows, columns);
-
+testing::AssertionResult compare(const terminal::Emulator& emulator, const TmuxScreen& tmux,
+                                 TmuxDeviations deviations) {
   Comparison comparison;
   comparison.deviations = deviations;
-  comparison.columns = columns;
+  comparison.columns = emulator.columns();
+  const int rows = emulator.rows();
   for (int r = 0; r < rows; ++r)
     compare_row(emulator.line(emulator.first_screen_line() + r), tmux.rows[static_cast<std::size_t>(r)],
                 "row " + std::to_string(r), comparison);
@@ -132,6 +138,18 @@ testing::AssertionResult same_screen_as_tmux(std::string_view stream, int rows, 
     report << "ours |" << row_text(emulator.line(emulator.first_screen_line() + r)) << "|\ntmux |"
            << row_text(tmux.rows[static_cast<std::size_t>(r)]) << "|\n";
   return testing::AssertionFailure() << report.str();
+}
+
+}  // namespace
+
+testing::AssertionResult same_screen_as_tmux(std::string_view stream, int rows, int columns,
+                                             TmuxDeviations deviations) {
+  const TmuxScreen tmux = tmux_screen(stream, rows, columns);
+  for (bool with_sink : {false, true}) {
+    testing::AssertionResult result = compare(*fed(stream, rows, columns, with_sink), tmux, deviations);
+    if (!result) return result << (with_sink ? "(with a line sink)" : "");
+  }
+  return testing::AssertionSuccess();
 }
 
 }  // namespace terminal_test

@@ -23,7 +23,8 @@ struct TmuxDeviations {
   bool erase_with_wrap_pending = false;
 };
 
-// Feeds `stream` to a fresh emulator and to tmux, both rows x columns, and compares their screens.
+// Feeds `stream` to tmux and to fresh emulators (in small blocks, with and without a line sink),
+// all rows x columns, and compares their screens.
 testing::AssertionResult same_screen_as_tmux(std::string_view stream, int rows, int columns,
                                              TmuxDeviations deviations = {});
 
