@@ -13,8 +13,7 @@
 //     have room for one.
 // The guard follows the sequence structure exactly as libvterm's parser does (ESC, CSI with leader,
 // parameters and intermediates, OSC and DCS strings ended by BEL or ESC \, C0 controls acting inside
-// sequences, CAN and SUB cancelling, a half-decoded UTF-8 character surviving the sequences between
-// its bytes) and:
+// sequences, CAN and SUB cancelling) and:
 //   - cancels a control sequence with more than 16 parameters or a parameter over 99999, as tmux
 //     does: it sends CAN in its place and drops the rest of the sequence up to its final byte;
 //   - cancels a REP unless the last character written is one whose width is sure to be 1 (printable
@@ -22,11 +21,15 @@
 //   - passes text as well-formed UTF-8 only: it holds a character's bytes until it is whole, shows
 //     one cut short (by any other byte) or malformed (overlong, surrogate, past U+10FFFF, a stray
 //     byte) as U+FFFD, as libvterm would, and drops a C1 control sent as UTF-8.
-// Everything else passes unchanged, in order, and at once, but for the bytes of a character not yet
-// whole (three at most) and OSC and DCS strings: libvterm
-// 0.1.4 loses the part of a string that came in an earlier write (a title or a DECRQSS request cut
-// by the line's timing), so the guard holds a string back until its end and passes it whole; one
-// longer than kMaxHeldString bytes passes as it comes (libvterm keeps only the start of long ones).
+// Everything else passes unchanged and in order, at once but for the bytes of a character not yet
+// whole (three at most) and OSC and DCS strings: libvterm 0.1.4 loses the part of a string that came
+// in an earlier write (a title or a DECRQSS request cut by the line's timing), so the guard holds a
+// string back until its end and passes it whole; one longer than kMaxHeldString bytes passes as it
+// comes (libvterm keeps only the start of long ones).
+//
+// The guard also notes where its output has a sequence that may put back a saved cursor (DECRC,
+// SCORC, the end of a private mode such as 1049), for the emulator to keep that cursor on a screen
+// that has got smaller since.
 //
 // Latin-1: each byte from 0xA0 becomes its character in UTF-8, and 0x80-0x9F become the C1 controls
 // they are on an 8-bit terminal, written as ESC and a letter (0x9B is ESC [, CSI). libvterm runs in
