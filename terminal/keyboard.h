@@ -12,7 +12,8 @@
 //   - A character with Ctrl becomes a control character as Xlib's key lookup makes it for xterm:
 //     @, A-Z, [ \ ] ^ _ and ` a-z { | } ~ give their code & 0x1F, space and 2 give NUL, 3-7 give
 //     ESC, FS, GS, RS and US, 8 gives DEL and / gives US; any other character is sent as it is.
-//   - Alt sends ESC before what the key sends without it.
+//   - Alt sends ESC before what a character, Enter, Tab, Backspace or Escape sends without it (the
+//     cursor, editing and function keys carry it in the modifier parameter, ESC [ 1 ; 3 A).
 //   - Shift alone changes no character (the character typed already is the shifted one).
 // A character is sent in the decoding the terminal reads: UTF-8, or Latin-1 with '?' for a
 // character beyond U+00FF.
