@@ -197,7 +197,9 @@ TEST(TerminalWrittenText, LinesAreHandedOverAsTheLineFeedFindsThem) {
   EXPECT_EQ(lines, (std::vector<std::string>{"$ ls", "X123456789", "ab"}));
   EXPECT_EQ(emulator.cursor_row_text(), "$");
   lines.clear();
-  emulator.feed("\r" + std::string(45, 'w') + "\r\n");  // longer than the screen: the top rows leave first
+  std::string long_line(45, 'w');  // longer than the screen: its top rows leave first
+  emulator.feed("\r");
+  emulator.feed(long_line + "\r\n");
   std::vector<std::string> expected(4, std::string(10, 'w'));
   expected.emplace_back(5, 'w');
   EXPECT_EQ(lines, expected);
