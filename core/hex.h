@@ -28,6 +28,7 @@ inline constexpr int HEX_ANSI_VIEW = 2;
 inline constexpr int HEX_HDLC_VIEW = 3;
 inline constexpr int HEX_PPP_VIEW = 4;
 inline constexpr int HEX_ICNI_VIEW = 5;
+inline constexpr int HEX_TERMINAL_VIEW = 6;
 
 inline constexpr int HEX_DUMP = 0;
 inline constexpr int HEX_XMODEM = 1;
@@ -71,7 +72,7 @@ inline constexpr int HEX_SUM_MAX = 4;
 inline constexpr int HEX_SUM_SIZE = 6;
 inline constexpr int HEX_PROTOCOL_MAX = 4;
 inline constexpr int HEX_PROTOCOL_SIZE = 12;
-inline constexpr int HEX_VIEW_MAX = 6;
+inline constexpr int HEX_VIEW_MAX = 7;
 inline constexpr int HEX_VIEW_SIZE = 12;
 inline constexpr int HEX_FRAME_MAX = 4;
 inline constexpr int HEX_FRAME_SIZE = 8;
@@ -133,7 +134,7 @@ extern const HEX_COLOUR_TYP hex_rgb[HEX_MAX_PORT];     // log, 0xRRGGBB
 // ---- Shared switches ----
 
 extern int hex_run;          // 1 Run: received data is shown; 0 Stop: it is read and discarded
-extern int hex_view_mode;    // HEX_HEX_VIEW .. HEX_ICNI_VIEW
+extern int hex_view_mode;    // HEX_HEX_VIEW .. HEX_TERMINAL_VIEW
 extern int hex_ascii;        // 1 when messages are entered as text
 extern int hex_send_port;    // terminal port that messages, keys and files are sent on
 extern int hex_local_echo;   // 1 when typed keys and sent messages are shown

@@ -52,7 +52,7 @@ void write_log(std::string_view text) {
 }
 
 // What the log holds for one byte of text; `reference` is room for a numeric character reference.
-std::string_view escaped(const char& ch, char (&reference)[8]) {
+std::string_view escaped(const char& ch, char (&reference)[16]) {
   switch (ch) {
     case '<':
       return "&lt;";
@@ -69,29 +69,86 @@ std::string_view escaped(const char& ch, char (&reference)[8]) {
   return reference;
 }
 
+// The units of a text the display shows: one byte each.
+class ByteUnits {
+ public:
+  explicit ByteUnits(const char* text) : ch_(text) {}
+  bool done() const { return *ch_ == '\0'; }
+  std::string_view peek(char (&reference)[16]) const { return escaped(*ch_, reference); }
+  void next() { ++ch_; }
+
+ private:
+  const char* ch_;
+};
+
+// The units of UTF-8 text: a character each, written as a reference to its code point unless it is
+// ASCII. A byte that starts no whole character stands for U+FFFD.
+class Utf8Units {
+ public:
+  explicit Utf8Units(std::string_view text) : rest_(text) { measure(); }
+  bool done() const { return rest_.empty(); }
+  std::string_view peek(char (&reference)[16]) const {
+    if (code_point_ < 0x80) return escaped(rest_[0], reference);
+    std::snprintf(reference, sizeof reference, "&#%u;", static_cast<unsigned>(code_point_));
+    return reference;
+  }
+  void next() {
+    rest_.remove_prefix(length_);
+    measure();
+  }
+
+ private:
+  void measure() {
+    if (rest_.empty()) return;
+    const auto lead = static_cast<unsigned char>(rest_[0]);
+    const std::size_t length = lead < 0x80    ? 1
+                               : lead >= 0xF5 ? 0
+                               : lead >= 0xF0 ? 4
+                               : lead >= 0xE0 ? 3
+                               : lead >= 0xC2 ? 2
+                                              : 0;
+    code_point_ = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+      const auto byte = i < rest_.size() ? static_cast<unsigned char>(rest_[i]) : 0u;
+      if ((byte & 0xC0) != 0x80) return replacement();
+      code_point_ = (code_point_ << 6) | (byte & 0x3F);
+    }
+    if (length == 0 || code_point_ > 0x10FFFF) return replacement();
+    length_ = length;
+  }
+  void replacement() {
+    code_point_ = 0xFFFD;
+    length_ = 1;
+  }
+
+  std::string_view rest_;
+  std::uint32_t code_point_ = 0;
+  std::size_t length_ = 1;
+};
+
 // A piece never exceeds HEX_MAX_STRING characters with its tags. Text that does not fit goes on in
 // further pieces of the same colour, cut between characters (never inside an entity), so the log
 // keeps every character.
-void save_log(std::uint32_t rgb, const char* text) {
-  if (!hex_log || hex_logfile == nullptr || text == nullptr) return;
+template <class Units>
+void save_log(std::uint32_t rgb, Units units) {
+  if (!hex_log || hex_logfile == nullptr) return;
   char opening[kOpeningTagLength + 1];
   std::snprintf(opening, sizeof opening, "<font color=\"#%06X\">", static_cast<unsigned>(rgb & 0xFFFFFF));
   constexpr std::size_t kRoom = HEX_MAX_STRING - kOpeningTagLength - kClosingTag.size();
   std::string piece;
   piece.reserve(HEX_MAX_STRING);
-  const char* ch = text;
-  char reference[8];
+  char reference[16];
   do {
     piece.assign(opening);
-    while (*ch != '\0') {
-      const std::string_view unit = escaped(*ch, reference);
+    while (!units.done()) {
+      const std::string_view unit = units.peek(reference);
       if (piece.size() - kOpeningTagLength + unit.size() > kRoom) break;
       piece.append(unit);
-      ++ch;
+      units.next();
     }
     piece.append(kClosingTag);
     write_log(piece);
-  } while (*ch != '\0');
+  } while (!units.done());
 }
 
 // A FIFO without a reader would hold open() for good, and the window with it: the log is opened
@@ -119,13 +176,18 @@ std::string log_failure(const char* name, int error) {
 }  // namespace
 
 void hex_save_rx_log(int port, const char* text, int /*length*/) {
-  if (port < 0 || port >= HEX_MAX_PORT) return;
-  save_log(hex_rgb[port].rx, text);
+  if (port < 0 || port >= HEX_MAX_PORT || text == nullptr) return;
+  save_log(hex_rgb[port].rx, ByteUnits(text));
 }
 
 void hex_save_tx_log(int port, const char* text, int /*length*/) {
+  if (port < 0 || port >= HEX_MAX_PORT || text == nullptr) return;
+  save_log(hex_rgb[port].tx, ByteUnits(text));
+}
+
+void hex_save_rx_text_log(int port, std::string_view utf8) {
   if (port < 0 || port >= HEX_MAX_PORT) return;
-  save_log(hex_rgb[port].tx, text);
+  save_log(hex_rgb[port].rx, Utf8Units(utf8));
 }
 
 void hex_log_open(platform::DialogHost& hwndDlg) {

@@ -7,11 +7,16 @@
 //   closing lines. The prompt never replaces a file that will be written without asking.
 #pragma once
 
+#include <string_view>
+
 #include "platform/dialog_host.h"
 
 // Append one coloured piece to the log, when a log is open. `text` is NUL-terminated.
 void hex_save_rx_log(int port, const char* text, int length);
 void hex_save_tx_log(int port, const char* text, int length);
+// Append received text that is UTF-8 (the terminal's written lines) in the port's receive colour:
+// characters beyond ASCII are written as references to their code points.
+void hex_save_rx_text_log(int port, std::string_view utf8);
 
 void hex_log_open(platform::DialogHost& hwndDlg);
 void hex_log_close(platform::DialogHost& hwndDlg);

@@ -35,8 +35,8 @@ const char hex_flow[HEX_FLOW_MAX][HEX_FLOW_SIZE] = {"RTS", "XON", "NONE"};
 const char hex_sum[HEX_SUM_MAX][HEX_SUM_SIZE] = {"CRC16", "CRC32", "SUM", "XOR"};
 const char hex_protocol[HEX_PROTOCOL_MAX][HEX_PROTOCOL_SIZE] = {"Dump", "XModem", "XModem CRC",
                                                                "XModem 1K"};
-const char hex_view[HEX_VIEW_MAX][HEX_VIEW_SIZE] = {"Hexadecimal", "ASCII", "ANSI",
-                                                    "HDLC",        "PPP",   "ICNI"};
+const char hex_view[HEX_VIEW_MAX][HEX_VIEW_SIZE] = {"Hexadecimal", "ASCII", "ANSI", "HDLC",
+                                                    "PPP",         "ICNI",  "Terminal"};
 const char hex_frame[HEX_FRAME_MAX][HEX_FRAME_SIZE] = {"None", "HDLC", "PPP", "ICNI"};
 
 HEX_OBJ_TYP hex_obj[HEX_MAX_PORT];

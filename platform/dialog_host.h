@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/display_surface.h"
+#include "platform/terminal_surface.h"
 
 // Commands the dialog manager issues itself: its default action, and Escape or the Exit button.
 inline constexpr int IDOK = 1;
@@ -19,9 +20,10 @@ enum class Check { Unchecked = 0, Checked = 1, Indeterminate = 2 };
 
 // What a control reports with a command. A selector reports its selection changing, the focus
 // coming and going, its list opening and closing, its field edited by the user, and Enter pressed
-// in its field.
+// in its field. The display reports a key (MsgFilter), and what is typed or pasted into the terminal
+// screen shown in its place (TerminalInput).
 enum class Notification {
-  Clicked, SelChange, KillFocus, EditChange, MsgFilter, SetFocus, DropDown, CloseUp, Enter
+  Clicked, SelChange, KillFocus, EditChange, MsgFilter, SetFocus, DropDown, CloseUp, Enter, TerminalInput
 };
 
 enum class MessageKind {
@@ -29,7 +31,7 @@ enum class MessageKind {
   Close,       // the close box or the system menu's Close
   Timer,       // id = the timer
   Command,     // id = the control (or IDOK/IDCANCEL), code = what happened
-  Notify,      // id = the control, code = MsgFilter with `filter` set
+  Notify,      // id = the control, code = MsgFilter with `filter` set, or TerminalInput with `input`
 };
 
 struct DialogMessage {
@@ -37,6 +39,7 @@ struct DialogMessage {
   int id = 0;
   Notification code = Notification::Clicked;
   MsgFilter* filter = nullptr;
+  const TerminalInput* input = nullptr;
 };
 
 // Where the window is on the desktop and how large: its frame's top left corner (none: wherever
@@ -105,6 +108,9 @@ class DialogHost {
   virtual bool stop_timer(int id) = 0;
 
   virtual DisplaySurface& screen() = 0;
+  // The terminal screen, shown in the display's place while the Terminal view is chosen.
+  virtual TerminalSurface& terminal() = 0;
+  const TerminalSurface& terminal() const { return const_cast<DialogHost&>(*this).terminal(); }
 
   // The window's place and size; nothing for a host without a window on a desktop.
   virtual std::optional<WindowPlacement> placement() const { return std::nullopt; }

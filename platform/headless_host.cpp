@@ -23,6 +23,11 @@ HeadlessHost::HeadlessHost(const DialogTemplate& dialog, DialogProc procedure, i
       if (layout.kind == ControlKind::Display)
         dispatcher_.send({MessageKind::Notify, layout.id, Notification::MsgFilter, &filter});
   });
+  terminal_.set_input_listener([this](const TerminalInput& input) {
+    for (const ControlTemplate& layout : dialog_.controls)
+      if (layout.kind == ControlKind::Display)
+        dispatcher_.send({MessageKind::Notify, layout.id, Notification::TerminalInput, nullptr, &input});
+  });
 }
 
 HeadlessHost::~HeadlessHost() = default;

@@ -55,6 +55,7 @@ class HeadlessHost final : public DialogHost, public Desktop {
   unsigned start_timer(int id, unsigned period_ms) override;
   bool stop_timer(int id) override;
   DisplaySurface& screen() override { return screen_; }
+  TerminalSurface& terminal() override { return terminal_; }
   void end_dialog(int result) override;
 
   // ---- Desktop ----
@@ -136,6 +137,7 @@ class HeadlessHost final : public DialogHost, public Desktop {
   const DialogTemplate& dialog_;
   std::map<int, Control> controls_;
   DisplaySurface screen_;
+  TerminalSurface terminal_;
   Dispatcher dispatcher_;
   DesktopInstallation installation_;
   std::map<int, Timer> timers_;

@@ -43,7 +43,7 @@ over the plain one (--baud-a 57600 -b 9600: Port A at 57600 bit/s, Port B at 960
       --baud-b, --databits-b, --stopbits-b, --parity-b, --flow-b VALUE   Port B alone
 
 Window:
-      --view NAME         hex, ascii, ansi, hdlc, ppp or icni (default hex)
+      --view NAME         hex, ascii, ansi, hdlc, ppp, icni or terminal (default hex)
       --log FILE          start an HTML log in FILE (replaced if it exists)
       --capture FILE      start a capture in FILE (not available in this version yet)
       --no-config         start from the defaults and save no settings

@@ -24,6 +24,7 @@
 #include "shell/saved_settings.h"
 #include "shell/start_settings.h"
 #include "views/ansi_terminal.h"
+#include "views/terminal_view.h"
 #include "views/view_switch.h"
 
 using platform::Check;
@@ -223,7 +224,11 @@ int command(DialogHost& dialog, int id, Notification code) {
     case IDR_COM1: choose_send_port(dialog, 0); return 1;
     case IDR_COM2: choose_send_port(dialog, 1); return 1;
     case IDB_CLEAR:
-      dialog.set_text(IDT_SCREEN, "");
+      // Clear empties what the pane shows: the trace, or the terminal's screen and scrollback.
+      if (hex_view_mode == HEX_TERMINAL_VIEW)
+        dialog.terminal().clear();
+      else
+        dialog.set_text(IDT_SCREEN, "");
       dialog.set_focus(IDT_SCREEN);
       return 1;
     case IDC_COM1_STATE: hex_show_presence(dialog, 0); return 1;
@@ -258,6 +263,7 @@ int hex_text_selected(DialogHost& hwnd) {
 
 int InitializeApp(DialogHost& hDlg) {
   hex_hwnd = &hDlg;
+  hex_terminal_reset();
   platform::DisplaySurface& screen = hDlg.screen();
   screen.set_default_colour(kDefaultTextColour);
   screen.set_key_events(true);
@@ -275,6 +281,7 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
       InitializeApp(hwndDlg);
       win_apply_start_settings(hwndDlg);
       win_note_settings(hwndDlg);
+      hex_terminal_follow_view(hwndDlg);
       return 1;
     case MessageKind::Close:
       end_program(hwndDlg, 0);
@@ -283,6 +290,7 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
       switch (msg.id) {
         case HEX_SCREEN_TIMER:
           win_periodic(hwndDlg);
+          hex_terminal_tick(hwndDlg);
           win_settings_tick(hwndDlg);
           return 1;
         case HEX_XMODEM_TIMER: hex_periodic_transfer(hwndDlg); return 1;
@@ -292,9 +300,14 @@ int DialogFunc(DialogHost& hwndDlg, const DialogMessage& msg) {
       }
     case MessageKind::Notify:
       if (msg.id == IDT_SCREEN && msg.filter != nullptr) keyboard_filter(hwndDlg, *msg.filter);
+      if (msg.id == IDT_SCREEN && msg.input != nullptr) hex_terminal_input(hwndDlg, *msg.input);
       return 0;
-    case MessageKind::Command:
-      return command(hwndDlg, msg.id, msg.code);
+    case MessageKind::Command: {
+      const int handled = command(hwndDlg, msg.id, msg.code);
+      // A view is chosen in more than one way (the View selector, a frame type's preset).
+      hex_terminal_follow_view(hwndDlg);
+      return handled;
+    }
   }
   return 0;
 }

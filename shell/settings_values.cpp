@@ -43,7 +43,14 @@ constexpr PortKey kPortKeys[] = {
 };
 
 constexpr const char* kWindowKeys[] = {"window/x", "window/y", "window/width", "window/height", "window/maximized"};
-constexpr const char* kOtherKeys[] = {"display/view", "display/local-echo", "send/port", "frame/type", "frame/check"};
+constexpr const char* kOtherKeys[] = {"display/view", "display/local-echo", "send/port",         "frame/type",
+                                     "frame/check",  "terminal/size",      "terminal/decoding", "terminal/backspace"};
+
+// The terminal's choices in the words the file keeps.
+constexpr std::pair<terminal::Decoding, const char*> kDecodings[] = {{terminal::Decoding::Utf8, "utf-8"},
+                                                                    {terminal::Decoding::Latin1, "latin-1"}};
+constexpr std::pair<terminal::BackspaceSends, const char*> kBackspaces[] = {
+    {terminal::BackspaceSends::Delete, "del"}, {terminal::BackspaceSends::Backspace, "bs"}};
 
 std::string lower(std::string_view text) {
   std::string result(text);
@@ -151,6 +158,45 @@ void read_window(Reader& reader, StartSettings& settings) {
   settings.placement = placement;
 }
 
+// Columns by rows, as "132x43", within what the terminal can be.
+std::optional<platform::TerminalSize> terminal_size(std::string_view text) {
+  const std::size_t by = lower(text).find('x');
+  if (by == std::string_view::npos) return std::nullopt;
+  const std::optional<int> columns = whole_number(text.substr(0, by), terminal::kMinColumns, terminal::kMaxColumns);
+  const std::optional<int> rows = whole_number(text.substr(by + 1), 1, terminal::kMaxRows);
+  if (!columns || !rows) return std::nullopt;
+  return platform::TerminalSize{*rows, *columns};
+}
+
+template <class Value, std::size_t N>
+std::optional<Value> word_value(const std::pair<Value, const char*> (&words)[N], std::string_view text) {
+  for (const auto& [value, word] : words)
+    if (lower(text) == word) return value;
+  return std::nullopt;
+}
+
+template <class Value, std::size_t N>
+std::string value_word(const std::pair<Value, const char*> (&words)[N], Value value) {
+  for (const auto& [known, word] : words)
+    if (known == value) return word;
+  return words[0].second;
+}
+
+void read_terminal(Reader& reader, StartSettings& settings) {
+  settings.terminal_size = reader.take("terminal/size", terminal_size);
+  settings.terminal_decoding =
+      reader.take("terminal/decoding", [](std::string_view text) { return word_value(kDecodings, text); });
+  settings.terminal_backspace =
+      reader.take("terminal/backspace", [](std::string_view text) { return word_value(kBackspaces, text); });
+}
+
+void put_terminal(SettingsValues& values, const StartSettings& settings) {
+  if (const auto& size = settings.terminal_size)
+    values["terminal/size"] = std::to_string(size->columns) + "x" + std::to_string(size->rows);
+  if (settings.terminal_decoding) values["terminal/decoding"] = value_word(kDecodings, *settings.terminal_decoding);
+  if (settings.terminal_backspace) values["terminal/backspace"] = value_word(kBackspaces, *settings.terminal_backspace);
+}
+
 std::optional<int> port_letter(std::string_view text) {
   const std::string word = lower(text);
   if (word == "a") return 0;
@@ -238,6 +284,7 @@ StartSettings settings_from_values(const SettingsValues& values, std::vector<std
   settings.check = reader.take("frame/check", [](std::string_view text) { return entry_of(hex_sum, text); });
   read_messages(reader, settings);
   read_window(reader, settings);
+  read_terminal(reader, settings);
   return settings;
 }
 
@@ -261,6 +308,7 @@ SettingsValues values_of(const StartSettings& settings) {
     for (std::size_t i = 0; i < settings.messages->size(); ++i)
       values[kMessages + std::to_string(i + 1)] = (*settings.messages)[i];
   if (settings.placement) put_window(values, *settings.placement);
+  put_terminal(values, settings);
   return values;
 }
 
@@ -274,5 +322,9 @@ StartSettings dialog_settings(const DialogHost& dialog) {
   settings.send_port = hex_send_port;
   settings.messages = message_list(dialog);
   settings.placement = dialog.placement();
+  const platform::TerminalSurface& terminal = dialog.terminal();
+  settings.terminal_size = terminal.size();
+  settings.terminal_decoding = terminal.decoding();
+  settings.terminal_backspace = terminal.backspace();
   return settings;
 }

@@ -3,7 +3,8 @@
 //   port-a/device, port-a/baud, port-a/databits, port-a/stopbits, port-a/parity, port-a/flow (and
 //   the same under port-b), display/view, display/local-echo, send/port, frame/type, frame/check,
 //   messages/1 .. messages/10 (the list, oldest first), window/x, window/y, window/width,
-//   window/height, window/maximized.
+//   window/height, window/maximized, terminal/size (columns x rows: 132x43), terminal/decoding
+//   (utf-8, latin-1), terminal/backspace (del, bs).
 // Each value is read as the command line reads its own option (a rate, "even", "hex"...) and
 // becomes the text its control shows; it is written back in the command line's words.
 #pragma once

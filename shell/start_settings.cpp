@@ -115,6 +115,13 @@ void type_messages(DialogHost& dialog, const std::optional<std::vector<std::stri
   dialog.select_entry(IDC_MSG, hex_entry_holding(dialog, IDC_MSG, ""));
 }
 
+// The terminal's choices, as made in its menu.
+void set_up_terminal(platform::TerminalSurface& terminal, const StartSettings& settings) {
+  if (settings.terminal_size) terminal.set_size(*settings.terminal_size);
+  if (settings.terminal_decoding) terminal.set_decoding(*settings.terminal_decoding);
+  if (settings.terminal_backspace) terminal.set_backspace(*settings.terminal_backspace);
+}
+
 void start_log(DialogHost& dialog, const std::optional<std::string>& file) {
   if (!file) return;
   const StartDesktop answer(file, false);
@@ -142,6 +149,9 @@ void overlay(StartSettings& base, const StartSettings& given) {
   take(base.send_port, given.send_port);
   take(base.messages, given.messages);
   take(base.placement, given.placement);
+  take(base.terminal_size, given.terminal_size);
+  take(base.terminal_decoding, given.terminal_decoding);
+  take(base.terminal_backspace, given.terminal_backspace);
   take(base.log, given.log);
   take(base.capture, given.capture);
   base.no_config = base.no_config || given.no_config;
@@ -167,6 +177,7 @@ void win_apply_start_settings(DialogHost& hwndDlg) {
   if (settings.placement) hwndDlg.place(*settings.placement);
   choose(hwndDlg, IDC_FRAME, settings.frame);
   choose(hwndDlg, IDC_SUM, settings.check);
+  set_up_terminal(hwndDlg.terminal(), settings);
   choose(hwndDlg, IDC_VIEW, settings.view);
   set_local_echo(hwndDlg, settings.local_echo);
   choose_send_port(hwndDlg, settings.send_port);

@@ -42,6 +42,9 @@ struct StartSettings {
   std::optional<int> send_port;        // 0 Port A, 1 Port B
   std::optional<std::vector<std::string>> messages;  // the message list, oldest first
   std::optional<platform::WindowPlacement> placement;
+  std::optional<platform::TerminalSize> terminal_size;  // of the Terminal view's screen
+  std::optional<terminal::Decoding> terminal_decoding;
+  std::optional<terminal::BackspaceSends> terminal_backspace;
   std::optional<std::string> log;      // the HTML log to start
   std::optional<std::string> capture;  // the capture file to start
   bool no_config = false;              // start from defaults and save nothing

@@ -418,6 +418,15 @@ void Emulator::settle_after_resize() {
   write("\x18\x1b[r\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
 }
 
+void Emulator::clear() {
+  guard_.reset();
+  write("\x18\x1b[H\x1b[2J");
+  scrollback_.clear();
+  continuations_.reset(rows_);
+  view_offset_ = 0;
+  damage_all();
+}
+
 Cell Emulator::cell(int row, int column) const {
   if (row < 0 || row >= rows_ || column < 0 || column >= columns_) return erased_;
   if (row < view_offset_) {

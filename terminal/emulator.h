@@ -104,6 +104,11 @@ class Emulator {
   void set_decoding(Decoding decoding) { guard_.set_decoding(decoding); }
   Decoding decoding() const { return guard_.decoding(); }
   void set_backspace(BackspaceSends backspace) { backspace_ = backspace; }
+  BackspaceSends backspace() const { return backspace_; }
+  // Erases the screen and the scrollback and puts the cursor home, as the user asks; the far end's
+  // modes (application keys, bracketed paste, the alternate screen) stay as they are, and a
+  // sequence it was in the middle of is cut short.
+  void clear();
 
   // ---- Painting (viewport coordinates) ----
   Cell cell(int row, int column) const;

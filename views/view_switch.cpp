@@ -9,6 +9,7 @@
 #include "protocol/hex_pairs.h"
 #include "views/ansi_parser.h"
 #include "views/frame_views.h"
+#include "views/terminal_view.h"
 
 using platform::DialogHost;
 
@@ -40,6 +41,14 @@ void show_hdlc(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show
 void show_ppp(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show_ppp(hwnd, bytes, text); }
 void show_icni(DialogHost& hwnd, int, Bytes bytes, ReceiveText& text) { hex_show_icni(hwnd, bytes, text); }
 
+// The terminal is the send port's; the other port's bytes go on into the trace behind it.
+void show_terminal(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
+  if (port == hex_send_port)
+    hex_show_terminal(hwnd, port, bytes);
+  else
+    show_hexadecimal(hwnd, port, bytes, text);
+}
+
 struct View {
   int ascii;       // hex_ascii: 1 when typed messages are text, 0 when hexadecimal pairs
   int local_echo;  // hex_local_echo and the Local Echo box; a terminal's far end echoes instead
@@ -54,6 +63,7 @@ constexpr View kViews[HEX_VIEW_MAX] = {
     {0, 1, show_hdlc},         // HEX_HDLC_VIEW
     {0, 1, show_ppp},          // HEX_PPP_VIEW
     {0, 1, show_icni},         // HEX_ICNI_VIEW
+    {1, 0, show_terminal},     // HEX_TERMINAL_VIEW
 };
 
 }  // namespace
@@ -66,6 +76,7 @@ void hex_ViewSelChange(DialogHost& hwnd) {
     hex_local_echo = kViews[view].local_echo;
     hwnd.set_check(IDC_ECHO, hex_local_echo ? platform::Check::Checked : platform::Check::Unchecked);
   }
+  hex_terminal_follow_view(hwnd);
   hwnd.set_focus(IDT_SCREEN);
 }
 

@@ -1,4 +1,4 @@
-// The six views of received bytes. One table says per view how typed messages are read (as text or
+// The seven views of received bytes. One table says per view how typed messages are read (as text or
 // as hexadecimal pairs), whether typed keys are echoed, and how a block of received bytes is shown;
 // the View selector and the receive path both go through it, so a view is one row.
 //
@@ -7,7 +7,9 @@
 //   of its own. The current view's renderer reads the bytes and writes what it shows into that
 //   buffer: hexadecimal pairs, the text without NULs, the ANSI terminal's printable rest, or one
 //   line per completed frame. Nothing is rendered over the bytes it reads, and no view keeps a
-//   buffer of its own. A block longer than HEX_QUEUE_SIZE is shown in pieces of that size.
+//   buffer of its own. A block longer than HEX_QUEUE_SIZE is shown in pieces of that size. The
+//   Terminal view feeds the send port's bytes to the terminal screen instead (views/
+//   terminal_view.h) and shows the other port's as hexadecimal pairs.
 #pragma once
 
 #include <array>

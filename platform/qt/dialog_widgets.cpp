@@ -20,6 +20,7 @@
 
 #include "platform/qt/screen_widget.h"
 #include "platform/qt/status_line.h"
+#include "platform/qt/terminal_widget.h"
 
 namespace platform {
 namespace {
@@ -303,7 +304,8 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
   }
 }
 
-DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface& surface, ControlEvents events) {
+DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface& surface, TerminalSurface& terminal,
+                                   ControlEvents events) {
   DialogWidgets built;
   built.window = std::make_unique<DialogWindow>(std::move(events));
   DialogWindow& window = *built.window;
@@ -335,6 +337,13 @@ DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface&
     if (layout.id >= 0) built.controls[layout.id] = {&layout, made};
     if (layout.kind == ControlKind::GroupBox) made->lower();  // frames stay behind what they hold
     window.follow(made, made->geometry(), follow_of(dialog.growth, layout));
+    if (made == built.screen) {
+      // The terminal takes the display's place, and grows with it, while it is shown.
+      built.terminal = new TerminalWidget(terminal, &window);
+      built.terminal->setGeometry(made->geometry());
+      built.terminal->hide();
+      window.follow(built.terminal, made->geometry(), follow_of(dialog.growth, layout));
+    }
   }
   return built;
 }

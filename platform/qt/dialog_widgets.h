@@ -39,6 +39,8 @@ namespace platform {
 
 class DisplaySurface;
 class ScreenWidget;
+class TerminalSurface;
+class TerminalWidget;
 
 QString from_utf8(std::string_view text);
 std::string to_utf8(const QString& text);
@@ -101,10 +103,13 @@ struct DialogWidgets {
   std::unique_ptr<DialogWindow> window;
   std::map<int, DialogControl> controls;  // by id; controls without one are the window's alone
   ScreenWidget* screen = nullptr;         // the display, nullptr when the template has none
+  TerminalWidget* terminal = nullptr;     // in the display's place, hidden until shown
   QSize base_units;                       // pixels of 4 by 8 dialog units
 };
 
-// Builds the window for `dialog`, its display showing `surface`. Not shown yet.
-DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface& surface, ControlEvents events);
+// Builds the window for `dialog`, its display showing `surface` and, in its place when shown,
+// `terminal`. Not shown yet.
+DialogWidgets build_dialog_widgets(const DialogTemplate& dialog, DisplaySurface& surface, TerminalSurface& terminal,
+                                   ControlEvents events);
 
 }  // namespace platform

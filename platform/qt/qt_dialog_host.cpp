@@ -25,6 +25,7 @@
 #include "platform/qt/name_icon_provider.h"
 #include "platform/qt/screen_widget.h"
 #include "platform/qt/status_line.h"
+#include "platform/qt/terminal_widget.h"
 #include "platform/shutdown_signals.h"
 
 namespace platform {
@@ -65,14 +66,16 @@ QtDialogHost::QtDialogHost(const DialogTemplate& dialog, DialogProc procedure, i
       dispatcher_(*this, procedure,
                   {// Whatever a message did to the display (a tick adds the bytes received) is shown
                    // now, also behind a box that stays open.
-                   [this] {
-                     if (screen_widget_ != nullptr) screen_widget_->refresh();
-                   },
+                   [this] { refresh_display(); },
                    [this] { finish(); }}) {
   // Typed keys cannot arrive while a handler runs, because a box shown by a handler is modal.
   surface_.set_key_listener([this](MsgFilter& filter) {
     dispatcher_.send({MessageKind::Notify, display_id(), Notification::MsgFilter, &filter});
   });
+  terminal_.set_input_listener([this](const TerminalInput& input) {
+    dispatcher_.send({MessageKind::Notify, display_id(), Notification::TerminalInput, nullptr, &input});
+  });
+  terminal_.set_shown_listener([this](bool shown) { show_terminal(shown); });
 }
 
 QtDialogHost::~QtDialogHost() {
@@ -83,6 +86,8 @@ QtDialogHost::~QtDialogHost() {
   timers_.clear();
   window_.reset();
   surface_.set_key_listener(nullptr);
+  terminal_.set_input_listener(nullptr);
+  terminal_.set_shown_listener(nullptr);
 }
 
 int QtDialogHost::display_id() const {
@@ -102,7 +107,7 @@ void QtDialogHost::create() {
   if (ended()) return;  // ended during its initialisation: never shown
   window_->setWindowModality(Qt::ApplicationModal);
   window_->show();
-  if (screen_widget_ != nullptr) screen_widget_->refresh();
+  refresh_display();
 }
 
 int QtDialogHost::exec() {
@@ -136,12 +141,38 @@ void QtDialogHost::signalled() {
 }
 
 void QtDialogHost::build() {
-  DialogWidgets built = build_dialog_widgets(
-      dialog_, surface_, {[this](const DialogMessage& message) { post(message); }, [this](int id) { clicked(id); }});
+  DialogWidgets built = build_dialog_widgets(dialog_, surface_, terminal_,
+                                             {[this](const DialogMessage& message) { post(message); },
+                                              [this](int id) { clicked(id); }});
   window_ = std::move(built.window);
   controls_ = std::move(built.controls);
   screen_widget_ = built.screen;
+  terminal_widget_ = built.terminal;
   base_units_ = built.base_units;
+  show_terminal(terminal_.shown());
+}
+
+void QtDialogHost::refresh_display() {
+  if (screen_widget_ != nullptr) screen_widget_->refresh();
+  if (terminal_widget_ != nullptr && terminal_widget_->isVisible()) terminal_widget_->refresh();
+}
+
+void QtDialogHost::show_terminal(bool shown) {
+  if (screen_widget_ == nullptr || terminal_widget_ == nullptr) return;
+  QWidget* now = shown ? static_cast<QWidget*>(terminal_widget_) : screen_widget_;
+  QWidget* before = shown ? static_cast<QWidget*>(screen_widget_) : terminal_widget_;
+  if (now->isVisibleTo(window_.get()) && !before->isVisibleTo(window_.get())) return;
+  const bool had_focus = before->hasFocus();
+  now->show();
+  if (had_focus) now->setFocus(Qt::OtherFocusReason);
+  before->hide();
+  refresh_display();
+}
+
+QWidget* QtDialogHost::shown_widget(int id) const {
+  QWidget* target = widget(id);
+  if (target != nullptr && target == screen_widget_ && terminal_.shown()) return terminal_widget_;
+  return target;
 }
 
 // ---- Control lookup ----
@@ -314,15 +345,17 @@ void QtDialogHost::set_tooltip(int id, std::string_view text) {
 }
 
 void QtDialogHost::set_focus(int id) {
-  if (QWidget* target = widget(id)) target->setFocus(Qt::OtherFocusReason);
+  if (QWidget* target = shown_widget(id)) target->setFocus(Qt::OtherFocusReason);
 }
 
 int QtDialogHost::focus() const {
   if (window_ == nullptr) return 0;
   // The window's focus widget, which it keeps while another window is active (a box, say).
-  for (const QWidget* w = window_->focusWidget(); w != nullptr && w != window_.get(); w = w->parentWidget())
+  for (const QWidget* w = window_->focusWidget(); w != nullptr && w != window_.get(); w = w->parentWidget()) {
+    if (w == terminal_widget_) return display_id();
     for (const auto& [id, control] : controls_)
       if (control.widget == w) return id;
+  }
   return 0;
 }
 
@@ -407,7 +440,7 @@ void QtDialogHost::finish() {
 
 template <class Show>
 auto QtDialogHost::modal(Show show) {
-  if (screen_widget_ != nullptr) screen_widget_->refresh();  // the trace as it stands, behind the box
+  refresh_display();  // the trace as it stands, behind the box
   const Dispatcher::Modal waiting(dispatcher_);
   return show();
 }

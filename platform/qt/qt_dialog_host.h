@@ -30,6 +30,7 @@ namespace platform {
 
 class ScreenWidget;
 class ShutdownSignals;
+class TerminalWidget;
 
 class QtDialogHost final : public DialogHost, public Desktop {
  public:
@@ -73,6 +74,7 @@ class QtDialogHost final : public DialogHost, public Desktop {
   unsigned start_timer(int id, unsigned period_ms) override;
   bool stop_timer(int id) override;
   DisplaySurface& screen() override { return surface_; }
+  TerminalSurface& terminal() override { return terminal_; }
   std::optional<WindowPlacement> placement() const override;
   void place(const WindowPlacement& placement) override;
   void end_dialog(int result) override;
@@ -91,6 +93,7 @@ class QtDialogHost final : public DialogHost, public Desktop {
   QDialog* window() const;
   QWidget* widget(int id) const;  // nullptr for an unknown id
   ScreenWidget* screen_widget() const { return screen_widget_; }
+  TerminalWidget* terminal_widget() const { return terminal_widget_; }
   QSize base_units() const { return base_units_; }  // pixels of 4 by 8 dialog units
   int timer_interval(int id) const;                 // 0 when the timer is not running
   bool ended() const { return dispatcher_.ended(); }
@@ -103,6 +106,11 @@ class QtDialogHost final : public DialogHost, public Desktop {
   int display_id() const;
 
   void post(const DialogMessage& message) { dispatcher_.post(message); }
+  void refresh_display();
+  // The terminal takes the display's place, or gives it back; the focus goes with it.
+  void show_terminal(bool shown);
+  // The widget that stands for control `id` now: the terminal while it is shown in the display's place.
+  QWidget* shown_widget(int id) const;
   void finish();
   void clicked(int id);
   void signalled();
@@ -113,9 +121,11 @@ class QtDialogHost final : public DialogHost, public Desktop {
 
   const DialogTemplate& dialog_;
   DisplaySurface surface_;
+  TerminalSurface terminal_;
   Dispatcher dispatcher_;
-  std::unique_ptr<DialogWindow> window_;  // after surface_: the display widget refers to it
+  std::unique_ptr<DialogWindow> window_;  // after the surfaces: the display widgets refer to them
   ScreenWidget* screen_widget_ = nullptr;
+  TerminalWidget* terminal_widget_ = nullptr;
   std::map<int, DialogControl> controls_;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   std::optional<DesktopInstallation> installation_;

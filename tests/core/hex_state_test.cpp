@@ -87,7 +87,7 @@ TEST_F(CoreTest, StartUpFillsEverySelectorInTableOrderWithItsDefault) {
       {IDC_PROTOCOL, {"Dump", "XModem", "XModem CRC", "XModem 1K"}, 0},
       {IDC_PORTA, ports, 0},
       {IDC_PORTB, ports, 1},
-      {IDC_VIEW, {"Hexadecimal", "ASCII", "ANSI", "HDLC", "PPP", "ICNI"}, 0},
+      {IDC_VIEW, {"Hexadecimal", "ASCII", "ANSI", "HDLC", "PPP", "ICNI", "Terminal"}, 0},
       {IDC_FRAME, {"None", "HDLC", "PPP", "ICNI"}, 0},
       {IDC_MSG, {""}, 0},
   };

@@ -99,7 +99,7 @@ class SettingsWindowTest : public ::testing::Test {
     const int index = list.findText(QString::fromUtf8(entry), Qt::MatchStartsWith);
     ASSERT_GE(index, 0) << entry;
     list.setCurrentIndex(index);
-    emit list.activated(index);
+    Q_EMIT list.activated(index);
   }
   // Typed into the selector's field, then Enter.
   void type(int id, const char* text) {

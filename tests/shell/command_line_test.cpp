@@ -114,7 +114,7 @@ TEST(CommandLine, AValueThatCannotBeUsedIsRefusedWithWhy) {
       {{"--stopbits-b", "1.5"}, "--stopbits-b: '1.5' is not a number of stop bits (1 or 2)"},
       {{"--parity-a", "sideways"}, "--parity-a: 'sideways' is not a parity (none, odd, even, mark or space)"},
       {{"-f", "cts"}, "-f: 'cts' is not a flow control (none, rts or xon)"},
-      {{"--view", "Hexa"}, "--view: 'Hexa' is not a view (hex, ascii, ansi, hdlc, ppp or icni)"},
+      {{"--view", "Hexa"}, "--view: 'Hexa' is not a view (hex, ascii, ansi, hdlc, ppp, icni or terminal)"},
       {{"--port-a", ""}, "--port-a: '' is not a device"},
       {{"--port-b", "ftp://lab:21"},
        "--port-b: 'ftp://lab:21' is not an address this program knows (rfc2217://HOST:PORT or tcp://HOST:PORT)"},

@@ -100,7 +100,7 @@ TEST(Program, AnswersAndRefusalsNeedNoDisplay) {
       {{"--baud-a", "fast"}, 2, "",
        std::string("quillport: --baud-a: 'fast' is not a rate in bit/s (50 to 999999999)\n") + kUsageLine},
       {{"--view", "sideways"}, 2, "",
-       std::string("quillport: --view: 'sideways' is not a view (hex, ascii, ansi, hdlc, ppp or icni)\n") + kUsageLine},
+       std::string("quillport: --view: 'sideways' is not a view (hex, ascii, ansi, hdlc, ppp, icni or terminal)\n") + kUsageLine},
       {{"--port-b"}, 2, "", std::string("quillport: --port-b needs a value\n") + kUsageLine},
       {{"stray"}, 2, "", std::string("quillport: unexpected argument 'stray'\n") + kUsageLine},
   };
