@@ -464,6 +464,13 @@ void Emulator::read_screen_row(int screen_row, std::span<Cell> cells) const {
   }
 }
 
+Rgb Emulator::palette_colour(std::uint8_t index) const {
+  VTermColor colour;
+  vterm_color_indexed(&colour, index);
+  vterm_screen_convert_color_to_rgb(screen_, &colour);
+  return {colour.rgb.red, colour.rgb.green, colour.rgb.blue};
+}
+
 Cursor Emulator::cursor() const {
   VTermPos pos;
   vterm_state_get_cursorpos(state_, &pos);

@@ -121,6 +121,8 @@ class Emulator {
   // Which viewport rows changed since the last call (rows() flags); clears them.
   std::vector<bool> take_damage();
   std::uint64_t bells() const { return bells_; }
+  // The RGB of palette entry `index` (0..255).
+  Rgb palette_colour(std::uint8_t index) const;
 
   // ---- Scrollback ----
   // Moves the view `lines` further back into the scrollback (negative: toward the live screen).

@@ -3,12 +3,50 @@
 #include <QPainter>
 #include <QString>
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
 constexpr std::uint8_t kBold = 1;
 constexpr std::uint8_t kItalic = 2;
 constexpr std::uint8_t kWide = 4;
+
+// The light lines of box drawing (U+2500..U+253C) that full-screen programs frame their windows
+// with, as the arms they have from the cell's centre: drawn here to the cell's edges, so that they
+// join from row to row, where a font's glyphs leave gaps between rows taller than themselves.
+enum Arm : std::uint8_t { kLeft = 1, kRight = 2, kUp = 4, kDown = 8 };
+
+std::uint8_t box_arms(char32_t c) {
+  switch (c) {
+    case U'\u2500': return kLeft | kRight;
+    case U'\u2502': return kUp | kDown;
+    case U'\u250C': return kRight | kDown;
+    case U'\u2510': return kLeft | kDown;
+    case U'\u2514': return kRight | kUp;
+    case U'\u2518': return kLeft | kUp;
+    case U'\u251C': return kUp | kDown | kRight;
+    case U'\u2524': return kUp | kDown | kLeft;
+    case U'\u252C': return kLeft | kRight | kDown;
+    case U'\u2534': return kLeft | kRight | kUp;
+    case U'\u253C': return kLeft | kRight | kUp | kDown;
+    default: return 0;
+  }
+}
+
+void draw_box_arms(QImage& image, std::uint8_t arms, QRgb ink, qreal ratio) {
+  const int width = image.width();
+  const int height = image.height();
+  const int thickness = std::max(1, qRound(ratio));
+  const int x = (width - thickness) / 2;
+  const int y = (height - thickness) / 2;
+  QPainter painter(&image);
+  const QColor colour(ink);
+  if (arms & kLeft) painter.fillRect(0, y, x + thickness, thickness, colour);
+  if (arms & kRight) painter.fillRect(x, y, width - x, thickness, colour);
+  if (arms & kUp) painter.fillRect(x, 0, thickness, y + thickness, colour);
+  if (arms & kDown) painter.fillRect(x, y, thickness, height - y, colour);
+}
 
 QString text_of(const std::array<char32_t, terminal::kMaxCharsPerCell>& chars) {
   QString text;
@@ -61,6 +99,10 @@ QImage TerminalGlyphs::draw(const Key& key) const {
   QImage image(cell_.width() * cells, cell_.height(), QImage::Format_RGB32);
   image.fill(key.paper);
   if (key.chars[0] == 0 || (key.chars[0] == U' ' && key.chars[1] == 0)) return image;
+  if (const std::uint8_t arms = box_arms(key.chars[0]); arms != 0 && key.chars[1] == 0) {
+    draw_box_arms(image, arms, key.ink, ratio_);
+    return image;
+  }
   QFont font = font_;
   font.setBold((key.flags & kBold) != 0);
   font.setItalic((key.flags & kItalic) != 0);

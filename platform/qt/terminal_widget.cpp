@@ -178,9 +178,18 @@ void TerminalWidget::draw_row(int row) {
   }
 }
 
+// Bold text in one of the eight first colours is drawn in its bright form, as xterm does: programs
+// (dialog's borders among them) draw bold white on white and count on it.
+QRgb TerminalWidget::ink_of(const terminal::Cell& cell) const {
+  const terminal::Colour& ink = cell.foreground;
+  if (cell.style.bold && ink.kind == terminal::Colour::Kind::Palette && ink.index < 8)
+    return to_qrgb(surface_.emulator().palette_colour(static_cast<std::uint8_t>(ink.index + 8)));
+  return to_qrgb(ink.rgb);
+}
+
 // A cell's colours are the far end's (swapped by reverse video), or the selection's.
 void TerminalWidget::draw_cell(int row, int column, const terminal::Cell& cell, bool selected) {
-  QRgb ink = to_qrgb(cell.foreground.rgb);
+  QRgb ink = ink_of(cell);
   QRgb paper = to_qrgb(cell.background.rgb);
   if (cell.style.reverse) std::swap(ink, paper);
   if (selected) {
@@ -234,7 +243,7 @@ void TerminalWidget::paint_cursor(QPainter& painter) {
   if (!cursor.visible || cursor.row >= painted_size_.rows || cursor.column >= painted_size_.columns) return;
   terminal::Cell cell = surface_.emulator().cell(cursor.row, cursor.column);
   const QRect place = cell_rect(cursor.row, cursor.column);
-  QRgb ink = to_qrgb(cell.foreground.rgb);
+  QRgb ink = ink_of(cell);
   QRgb paper = to_qrgb(cell.background.rgb);
   if (cell.style.reverse) std::swap(ink, paper);
   if (!hasFocus()) {

@@ -102,6 +102,7 @@ class TerminalWidget final : public QFrame {
   void fit_font();
   void set_up_page();
   void draw_row(int row);
+  QRgb ink_of(const terminal::Cell& cell) const;
   void draw_cell(int row, int column, const terminal::Cell& cell, bool selected);
   void draw_line_over(int row, int column, int width, int from_top, int thickness, QRgb ink);
   void paint_cursor(class QPainter& painter);
