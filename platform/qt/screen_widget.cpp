@@ -8,8 +8,6 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include <string>
 
 #include "platform/qt/key_translation.h"
+#include "platform/qt/steady_scroll_bar.h"
 #include "platform/shown_character.h"
 
 namespace platform {
@@ -50,54 +49,10 @@ void copy_pixels(uchar* to, const uchar* from, int count) {
 
 bool is_word_char(unsigned char byte) { return has_glyph(byte) && byte != 0xA0; }
 
-// A trace that grows at the bottom changes the scroll bar's range every tick, while its handle,
-// already at its shortest, stays where it is: the bar repaints only when what it shows changes.
-class TraceScrollBar final : public QScrollBar {
- public:
-  explicit TraceScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
-
-  // Range, page and value at once: the handle is judged in its final place only.
-  void show_rows(int maximum, int page, int value) {
-    setting_ = true;
-    setRange(0, maximum);
-    setPageStep(page);
-    setSingleStep(1);
-    setValue(value);
-    setting_ = false;
-    if (moved()) update();
-  }
-
- protected:
-  void sliderChange(SliderChange change) override {
-    if (!setting_ && moved()) QScrollBar::sliderChange(change);
-  }
-  void resizeEvent(QResizeEvent* event) override {
-    shown_handle_ = QRect();  // drawn anew at the new size
-    QScrollBar::resizeEvent(event);
-  }
-
- private:
-  bool moved() {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
-    // The arrows may be drawn differently at either end.
-    const int ends = (value() == minimum() ? 1 : 0) | (value() == maximum() ? 2 : 0);
-    if (handle == shown_handle_ && ends == shown_ends_) return false;
-    shown_handle_ = handle;
-    shown_ends_ = ends;
-    return true;
-  }
-
-  bool setting_ = false;
-  QRect shown_handle_;
-  int shown_ends_ = -1;
-};
-
 }  // namespace
 
 ScreenWidget::ScreenWidget(DisplaySurface& surface, QWidget* parent)
-    : QFrame(parent), surface_(surface), scroll_bar_(new TraceScrollBar(this)) {
+    : QFrame(parent), surface_(surface), scroll_bar_(new SteadyScrollBar(this)) {
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -130,7 +85,7 @@ void ScreenWidget::refresh() {
 void ScreenWidget::sync_scroll_bar() {
   const QSignalBlocker quiet(scroll_bar_);  // setting it from the model is not a user's scroll
   const int highest = std::max(0, surface_.line_count() - 1 - rows_above_page());
-  static_cast<TraceScrollBar*>(scroll_bar_)->show_rows(highest, painted_rows_ - 1, top_row());
+  static_cast<SteadyScrollBar*>(scroll_bar_)->show_rows(highest, painted_rows_ - 1, top_row());
 }
 
 int ScreenWidget::top_row() const { return std::max(0, surface_.first_visible_line() - rows_above_page()); }

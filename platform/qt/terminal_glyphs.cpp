@@ -73,11 +73,35 @@ std::size_t TerminalGlyphs::KeyHash::operator()(const Key& key) const {
 }
 
 void TerminalGlyphs::reset(const QFont& font, QSize cell, int baseline, qreal ratio) {
-  font_ = font;
+  for (std::size_t style = 0; style < fonts_.size(); ++style) {
+    fonts_[style] = font;
+    fonts_[style].setBold((style & kBold) != 0);
+    fonts_[style].setItalic((style & kItalic) != 0);
+  }
   cell_ = cell;
   baseline_ = baseline;
   ratio_ = ratio;
+  painter_.reset();
   glyphs_.clear();
+  sheets_.clear();
+  last_sheet_ = nullptr;
+}
+
+TerminalGlyphs::Sheet& TerminalGlyphs::sheet(QRgb ink, QRgb paper, std::uint8_t flags) {
+  const auto same = [&](const Sheet& sheet) {
+    return sheet.ink == ink && sheet.paper == paper && sheet.flags == flags;
+  };
+  if (last_sheet_ != nullptr && same(*last_sheet_)) return *last_sheet_;
+  for (const auto& kept : sheets_) {
+    if (same(*kept)) return *(last_sheet_ = kept.get());
+  }
+  if (sheets_.size() >= kMaxSheets) sheets_.clear();
+  sheets_.push_back(std::make_unique<Sheet>());
+  last_sheet_ = sheets_.back().get();
+  last_sheet_->ink = ink;
+  last_sheet_->paper = paper;
+  last_sheet_->flags = flags;
+  return *last_sheet_;
 }
 
 const QImage& TerminalGlyphs::glyph(const terminal::Cell& cell, QRgb ink, QRgb paper) {
@@ -87,32 +111,46 @@ const QImage& TerminalGlyphs::glyph(const terminal::Cell& cell, QRgb ink, QRgb p
   key.paper = paper;
   key.flags = static_cast<std::uint8_t>((cell.style.bold ? kBold : 0) | (cell.style.italic ? kItalic : 0) |
                                         (cell.width == 2 ? kWide : 0));
+  if (cell.chars[0] < kSheetCharacters && cell.chars[1] == 0 && cell.width != 2) {
+    QImage& glyph = sheet(ink, paper, key.flags).glyphs[cell.chars[0]];
+    if (glyph.isNull()) glyph = draw(key);
+    return glyph;
+  }
   if (const auto found = glyphs_.find(key); found != glyphs_.end()) return found->second;
   if (glyphs_.size() >= kMaxGlyphs) glyphs_.clear();
   return glyphs_.emplace(key, draw(key)).first->second;
 }
 
 // A glyph is clipped to its cell, as a character grid has it; one the font lacks is drawn from
-// whichever font has it.
-QImage TerminalGlyphs::draw(const Key& key) const {
+// whichever font has it. Every glyph is drawn by one painter kept open on a scratch image, so that
+// the fonts it holds keep their engines: a painter begun anew resolves its font again each time.
+QImage TerminalGlyphs::draw(const Key& key) {
   const int cells = (key.flags & kWide) != 0 ? 2 : 1;
-  QImage image(cell_.width() * cells, cell_.height(), QImage::Format_RGB32);
+  const QRect place(0, 0, cell_.width() * cells, cell_.height());
+  QImage image(place.size(), QImage::Format_RGB32);
   image.fill(key.paper);
   if (key.chars[0] == 0 || (key.chars[0] == U' ' && key.chars[1] == 0)) return image;
   if (const std::uint8_t arms = box_arms(key.chars[0]); arms != 0 && key.chars[1] == 0) {
     draw_box_arms(image, arms, key.ink, ratio_);
     return image;
   }
-  QFont font = font_;
-  font.setBold((key.flags & kBold) != 0);
-  font.setItalic((key.flags & kItalic) != 0);
-  QPainter painter(&image);
-  painter.setFont(font);
+  QPainter& painter = scratch_painter();
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(QRectF(0, 0, place.width() / ratio_, place.height() / ratio_), QColor(key.paper));
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.setFont(fonts_[key.flags & (kBold | kItalic)]);
   painter.setPen(QColor(key.ink));
-  painter.scale(ratio_, ratio_);
-  painter.setClipRect(QRectF(0, 0, image.width() / ratio_, image.height() / ratio_));
+  painter.setClipRect(QRectF(0, 0, place.width() / ratio_, place.height() / ratio_));
   painter.drawText(QPointF(0, baseline_), text_of(key.chars));
-  return image;
+  return scratch_.copy(place);
+}
+
+QPainter& TerminalGlyphs::scratch_painter() {
+  if (painter_ != nullptr) return *painter_;
+  scratch_ = QImage(cell_.width() * 2, cell_.height(), QImage::Format_RGB32);
+  painter_ = std::make_unique<QPainter>(&scratch_);
+  painter_->scale(ratio_, ratio_);
+  return *painter_;
 }
 
 }  // namespace platform

@@ -3,19 +3,25 @@
 // colours, and copying a small image costs far less than laying out and blending a glyph each time.
 //
 // A glyph is kept under its characters (a character and its combining marks), its ink and paper,
-// bold and italic, and its width (a wide character's glyph spans two cells). The cache holds at most
-// kMaxGlyphs; when a stream shows more (every true colour under the sun) it starts over.
+// bold and italic, and its width (a wide character's glyph spans two cells). Plain ASCII, what most
+// cells hold, is kept in a sheet per look (colours and style), found by comparing the look with the
+// last one used and indexing the sheet; other characters are looked up by a hash. The cache holds
+// at most kMaxSheets sheets and kMaxGlyphs other glyphs; when a stream shows more (every true colour
+// under the sun) it starts over.
 #pragma once
 
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QRgb>
 #include <QSize>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "terminal/cell.h"
 
@@ -32,10 +38,19 @@ class TerminalGlyphs {
   // A reference stays good until the next call.
   const QImage& glyph(const terminal::Cell& cell, QRgb ink, QRgb paper);
 
-  std::size_t size() const { return glyphs_.size(); }
+  std::size_t size() const { return glyphs_.size() + sheets_.size(); }
 
  private:
   static constexpr std::size_t kMaxGlyphs = 4096;
+  static constexpr std::size_t kMaxSheets = 64;
+  static constexpr char32_t kSheetCharacters = 128;
+
+  struct Sheet {
+    QRgb ink = 0;
+    QRgb paper = 0;
+    std::uint8_t flags = 0;
+    std::array<QImage, kSheetCharacters> glyphs;
+  };
 
   struct Key {
     std::array<char32_t, terminal::kMaxCharsPerCell> chars{};
@@ -48,13 +63,21 @@ class TerminalGlyphs {
     std::size_t operator()(const Key& key) const;
   };
 
-  QImage draw(const Key& key) const;
+  QImage draw(const Key& key);
+  QPainter& scratch_painter();
+  Sheet& sheet(QRgb ink, QRgb paper, std::uint8_t flags);
 
-  QFont font_;
+  // Regular, bold, italic, bold italic: made once, so that each keeps what Qt found out about its
+  // font (the fallback fonts for characters it lacks cost a fontconfig query each time anew).
+  std::array<QFont, 4> fonts_;
   QSize cell_{1, 1};
   int baseline_ = 0;
   qreal ratio_ = 1;
+  QImage scratch_;  // where glyphs are drawn, by a painter kept open on it
+  std::unique_ptr<QPainter> painter_;
   std::unordered_map<Key, QImage, KeyHash> glyphs_;
+  std::vector<std::unique_ptr<Sheet>> sheets_;
+  Sheet* last_sheet_ = nullptr;
 };
 
 }  // namespace platform

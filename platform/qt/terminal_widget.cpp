@@ -16,11 +16,10 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <string>
 
 #include "platform/qt/dialog_widgets.h"
+#include "platform/qt/steady_scroll_bar.h"
 #include "platform/qt/terminal_keys.h"
 
 namespace platform {
@@ -32,6 +31,7 @@ constexpr int kMargin = 2;        // between the frame and the grid
 constexpr int kWheelLines = 3;    // lines a wheel notch scrolls
 constexpr int kWheelNotch = 120;  // eighths of a degree
 constexpr int kHollowCursor = 1;  // the cursor's outline while the widget has no focus
+constexpr int kBand = 32;         // lines of the grid copied at once
 
 QRgb to_qrgb(terminal::Rgb rgb) { return qRgb(rgb.red, rgb.green, rgb.blue); }
 
@@ -40,7 +40,7 @@ QString size_text(TerminalSize size) { return QStringLiteral("%1x%2").arg(size.c
 }  // namespace
 
 TerminalWidget::TerminalWidget(TerminalSurface& surface, QWidget* parent)
-    : QFrame(parent), surface_(surface), scroll_bar_(new QScrollBar(Qt::Vertical, this)) {
+    : QFrame(parent), surface_(surface), scroll_bar_(new SteadyScrollBar(this)) {
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -110,24 +110,14 @@ void TerminalWidget::fit_font() {
   set_up_page();
 }
 
-// Cells are placed at the nearest device pixel of their place in the grid, so that at a fractional
-// ratio the grid still lines up with the mouse.
+// The page has the screen's own pixels, so that painting it is a plain copy.
 void TerminalWidget::set_up_page() {
-  const qreal ratio = devicePixelRatioF();
-  page_ratio_ = ratio;
-  column_edges_.resize(static_cast<std::size_t>(painted_size_.columns) + 1);
-  for (std::size_t c = 0; c < column_edges_.size(); ++c)
-    column_edges_[c] = qRound(static_cast<qreal>(c) * cell_.width() * ratio);
-  row_edges_.resize(static_cast<std::size_t>(painted_size_.rows) + 1);
-  for (std::size_t r = 0; r < row_edges_.size(); ++r)
-    row_edges_[r] = qRound(static_cast<qreal>(r) * cell_.height() * ratio);
-  page_ = QImage(column_edges_.back(), row_edges_.back(), QImage::Format_RGB32);
-  page_.setDevicePixelRatio(ratio);
-  const QSize device_cell(static_cast<int>(std::ceil(cell_.width() * ratio)),
-                          static_cast<int>(std::ceil(cell_.height() * ratio)));
-  glyphs_.reset(font_, device_cell, baseline_, ratio);
-  row_cells_.resize(static_cast<std::size_t>(painted_size_.columns));
-  for (int row = 0; row < painted_size_.rows; ++row) draw_row(row);
+  page_ratio_ = devicePixelRatioF();
+  const QPalette& colours = palette();
+  page_.reset(painted_size_, {font_, cell_, baseline_, page_ratio_, colours.color(QPalette::Highlight).rgb(),
+                              colours.color(QPalette::HighlightedText).rgb()});
+  std::vector<bool> all(static_cast<std::size_t>(painted_size_.rows), true);
+  page_.update(surface_, all);
   surface_.emulator().take_damage();  // all drawn
   painted_selection_ = surface_.selection();
 }
@@ -149,8 +139,7 @@ void TerminalWidget::refresh() {
     rows.assign(rows.size(), true);
     painted_selection_ = surface_.selection();
   }
-  for (int row = 0; row < static_cast<int>(rows.size()); ++row)
-    if (rows[static_cast<std::size_t>(row)]) draw_row(row);
+  page_.update(surface_, rows);
   // The cursor's old and new cells are painted again, whether their rows changed or not.
   for (const terminal::Cursor& cursor : {shown_.cursor, now.cursor})
     if (cursor.row >= 0 && cursor.row < static_cast<int>(rows.size()))
@@ -164,62 +153,9 @@ void TerminalWidget::update_rows(const std::vector<bool>& rows) {
   QRect changed;
   const int width = grid_rect().width();
   for (int row = 0; row < static_cast<int>(rows.size()); ++row)
-    if (rows[static_cast<std::size_t>(row)]) changed |= QRect(cell_rect(row, 0).topLeft(), QSize(width, cell_.height()));
+    if (rows[static_cast<std::size_t>(row)])
+      changed |= QRect(cell_rect(row, 0).topLeft(), QSize(width, cell_.height()));
   if (!changed.isEmpty()) update(changed);
-}
-
-void TerminalWidget::draw_row(int row) {
-  if (row < 0 || row >= painted_size_.rows) return;
-  surface_.emulator().read_row(row, row_cells_);
-  for (int column = 0; column < painted_size_.columns; ++column) {
-    const terminal::Cell& cell = row_cells_[static_cast<std::size_t>(column)];
-    if (cell.width == 0 && column > 0) continue;  // the right half of a wide character, drawn with it
-    draw_cell(row, column, cell, surface_.selected(row, column));
-  }
-}
-
-// Bold text in one of the eight first colours is drawn in its bright form, as xterm does: programs
-// (dialog's borders among them) draw bold white on white and count on it.
-QRgb TerminalWidget::ink_of(const terminal::Cell& cell) const {
-  const terminal::Colour& ink = cell.foreground;
-  if (cell.style.bold && ink.kind == terminal::Colour::Kind::Palette && ink.index < 8)
-    return to_qrgb(surface_.emulator().palette_colour(static_cast<std::uint8_t>(ink.index + 8)));
-  return to_qrgb(ink.rgb);
-}
-
-// A cell's colours are the far end's (swapped by reverse video), or the selection's.
-void TerminalWidget::draw_cell(int row, int column, const terminal::Cell& cell, bool selected) {
-  QRgb ink = ink_of(cell);
-  QRgb paper = to_qrgb(cell.background.rgb);
-  if (cell.style.reverse) std::swap(ink, paper);
-  if (selected) {
-    ink = palette().color(QPalette::HighlightedText).rgb();
-    paper = palette().color(QPalette::Highlight).rgb();
-  }
-  const QImage& glyph = glyphs_.glyph(cell, ink, paper);
-  const auto first = static_cast<std::size_t>(column);
-  const std::size_t last = std::min(first + (cell.width == 2 ? 2 : 1), column_edges_.size() - 1);
-  const int left = column_edges_[first];
-  const int width = std::min(column_edges_[last] - left, glyph.width());
-  const int top = row_edges_[static_cast<std::size_t>(row)];
-  const int height = std::min(row_edges_[static_cast<std::size_t>(row) + 1] - top, glyph.height());
-  for (int y = 0; y < height; ++y)
-    std::memcpy(page_.scanLine(top + y) + left * 4, glyph.constScanLine(y), static_cast<std::size_t>(width) * 4);
-  const int device_height = row_edges_[static_cast<std::size_t>(row) + 1] - top;
-  const int thickness = std::max(1, device_height / 16);
-  if (cell.style.underline != 0) draw_line_over(row, column, width, device_height - 2 * thickness, thickness, ink);
-  if (cell.style.underline == 2) draw_line_over(row, column, width, device_height - 4 * thickness, thickness, ink);
-  if (cell.style.strike) draw_line_over(row, column, width, device_height / 2, thickness, ink);
-}
-
-void TerminalWidget::draw_line_over(int row, int column, int width, int from_top, int thickness, QRgb ink) {
-  const int top = row_edges_[static_cast<std::size_t>(row)] + std::max(0, from_top);
-  const int bottom = std::min(top + thickness, row_edges_[static_cast<std::size_t>(row) + 1]);
-  const int left = column_edges_[static_cast<std::size_t>(column)];
-  for (int y = top; y < bottom; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(page_.scanLine(y));
-    std::fill(line + left, line + left + width, ink);
-  }
 }
 
 void TerminalWidget::paintEvent(QPaintEvent* event) {
@@ -233,7 +169,16 @@ void TerminalWidget::paintEvent(QPaintEvent* event) {
     const QRgb background = to_qrgb(surface_.emulator().cell(-1, -1).background.rgb);
     for (const QRect& margin : QRegion(contentsRect()).subtracted(grid)) painter.fillRect(margin, QColor(background));
   }
-  painter.drawImage(QPointF(grid.topLeft()), page_);
+  // Qt's raster engine shares out a large image among a thread pool, whose wake-ups cost more than
+  // the copy itself: the rows asked for are copied in bands of a few.
+  const qreal ratio = page_ratio_;
+  for (const QRect& part : event->region().intersected(grid)) {
+    for (int top = part.top(); top <= part.bottom(); top += kBand) {
+      const QRect band(part.left(), top, part.width(), std::min(kBand, part.bottom() + 1 - top));
+      const QRectF source(QPointF(band.topLeft() - grid.topLeft()) * ratio, QSizeF(band.size()) * ratio);
+      painter.drawImage(QRectF(band), page_.image(), source);
+    }
+  }
   paint_cursor(painter);
 }
 
@@ -241,20 +186,18 @@ void TerminalWidget::paintEvent(QPaintEvent* event) {
 void TerminalWidget::paint_cursor(QPainter& painter) {
   const terminal::Cursor cursor = surface_.emulator().cursor();
   if (!cursor.visible || cursor.row >= painted_size_.rows || cursor.column >= painted_size_.columns) return;
-  terminal::Cell cell = surface_.emulator().cell(cursor.row, cursor.column);
+  const terminal::Cell cell = surface_.emulator().cell(cursor.row, cursor.column);
   const QRect place = cell_rect(cursor.row, cursor.column);
-  QRgb ink = ink_of(cell);
-  QRgb paper = to_qrgb(cell.background.rgb);
-  if (cell.style.reverse) std::swap(ink, paper);
+  QRgb ink = 0;
+  QRgb paper = 0;
+  TerminalPage::colours_of(cell, surface_.emulator(), ink, paper);
   if (!hasFocus()) {
     painter.setPen(QPen(QColor(ink), kHollowCursor));
     painter.drawRect(place.adjusted(0, 0, -1, -1));
     return;
   }
-  cell.width = 1;
-  QImage block = glyphs_.glyph(cell, paper, ink);
-  block.setDevicePixelRatio(page_ratio_);
-  painter.drawImage(place.topLeft(), block);
+  const QImage& block = page_.glyph(cell, paper, ink);
+  painter.drawImage(QRectF(place), block, QRectF(block.rect()));
 }
 
 // ---- Scrollback ----
@@ -262,9 +205,8 @@ void TerminalWidget::paint_cursor(QPainter& painter) {
 void TerminalWidget::sync_scroll_bar() {
   const QSignalBlocker quiet(scroll_bar_);  // set from the emulator: not a user's scroll
   const int kept = static_cast<int>(surface_.emulator().scrollback_size());
-  scroll_bar_->setRange(0, kept);
-  scroll_bar_->setPageStep(painted_size_.rows);
-  scroll_bar_->setValue(kept - surface_.emulator().view_offset());
+  static_cast<SteadyScrollBar*>(scroll_bar_)->show_rows(kept, painted_size_.rows,
+                                                       kept - surface_.emulator().view_offset());
 }
 
 void TerminalWidget::wheelEvent(QWheelEvent* event) {

@@ -3,12 +3,11 @@
 // and the wheel into what the terminal surface takes.
 //
 // How it works
-//   Painting. The grid is kept as an image in device pixels. Only the rows the emulator reports
-//   changed (its damage) are drawn again, each cell copied from the glyph cache (terminal_glyphs.h)
-//   with its underline or strike line drawn over it; the cursor is drawn over the image. The font
-//   is the largest whose grid of the terminal's columns and rows fits the widget, so a larger
-//   window shows larger letters; a grid too large for the smallest font is cut at the right and
-//   bottom. Bold is a bold font; blinking text does not blink.
+//   Painting. The grid is kept as an image (terminal_page.h) in which only the rows the emulator
+//   reports changed (its damage) are brought up to date; the cursor is drawn over it. The font is
+//   the largest whose grid of the terminal's columns and rows fits the widget, so a larger window
+//   shows larger letters; a grid too large for the smallest font is cut at the right and bottom.
+//   Bold is a bold font; blinking text does not blink.
 //
 //   Keys. Ctrl+Shift+C copies the selection, Ctrl+Shift+V and Shift+Insert paste the clipboard,
 //   Shift+Page Up and Shift+Page Down scroll a page back and forth; every other key goes to the
@@ -32,7 +31,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/qt/terminal_glyphs.h"
+#include "platform/qt/terminal_page.h"
 #include "platform/terminal_surface.h"
 
 class QMenu;
@@ -63,7 +62,7 @@ class TerminalWidget final : public QFrame {
   QSize cell_size() const { return cell_; }
   QRect cell_rect(int row, int column) const;
   // The painted grid, in device pixels (the cursor not on it).
-  const QImage& grid_image() const { return page_; }
+  const QImage& grid_image() const { return page_.image(); }
   QScrollBar* scroll_bar() const { return scroll_bar_; }
 
   void copy();
@@ -101,10 +100,6 @@ class TerminalWidget final : public QFrame {
   QRect grid_rect() const;
   void fit_font();
   void set_up_page();
-  void draw_row(int row);
-  QRgb ink_of(const terminal::Cell& cell) const;
-  void draw_cell(int row, int column, const terminal::Cell& cell, bool selected);
-  void draw_line_over(int row, int column, int width, int from_top, int thickness, QRgb ink);
   void paint_cursor(class QPainter& painter);
   terminal::LinePosition boundary_at(QPoint point) const;
   void sync_scroll_bar();
@@ -114,12 +109,8 @@ class TerminalWidget final : public QFrame {
   TerminalSurface& surface_;
   QScrollBar* scroll_bar_;
   QFont font_;
-  TerminalGlyphs glyphs_;
-  QImage page_;  // the grid, in device pixels
+  TerminalPage page_;
   qreal page_ratio_ = 0;
-  std::vector<int> column_edges_;  // device pixels within `page_`
-  std::vector<int> row_edges_;
-  std::vector<terminal::Cell> row_cells_;
   QSize cell_{8, 16};
   int baseline_ = 12;
   TerminalSize painted_size_{0, 0};
