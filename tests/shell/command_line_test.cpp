@@ -58,6 +58,7 @@ TEST(CommandLine, EachOptionGivesItsSettingInTheControlsWords) {
       {{"-p", "odd", "--parity-a", "space", "-p", "none"}, "- - - - SPACE -", "- - - - NONE -"},
       {{"-b", "1200", "--baud", "2400"}, "- 2400 - - - -", "- 2400 - - - -"},
       {{"--view", "hex"}, "- - - - - -", "- - - - - -", "Hexadecimal"},
+      {{"--view", "TERMINAL"}, "- - - - - -", "- - - - - -", "Terminal"},
       {{"--view=ansi"}, "- - - - - -", "- - - - - -", "ANSI"},
       {{"--view", "Icni", "--view", "PPP"}, "- - - - - -", "- - - - - -", "PPP"},
   };

@@ -96,6 +96,10 @@ TEST(SettingsValues, EachIsReadAsItsControlTakesItOrRefused) {
       {"window/width", "1600", "1600"},       {"window/width", "0", nullptr},
       {"window/height", "1000000000", nullptr}, {"window/x", "-40", "-40"},
       {"window/y", "top", nullptr},           {"window/maximized", "yes", "true"},
+      {"terminal/size", "132X43", "132x43"},  {"terminal/size", "80x0", nullptr},
+      {"terminal/size", "1001x24", nullptr},  {"terminal/size", "80", nullptr},
+      {"terminal/decoding", "Latin-1", "latin-1"}, {"terminal/decoding", "ebcdic", nullptr},
+      {"terminal/backspace", "BS", "bs"},     {"terminal/backspace", "^H", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " = '" + c.text.substr(0, 40) + "'");
@@ -163,6 +167,19 @@ TEST_F(SavedSettingsTest, TheCommandLineHoldsForItsRunAndTheStoreKeepsItsOwn) {
   EXPECT_EQ(saved.at("port-a/device"), a.slave_path());
   EXPECT_EQ(saved.at("notes/bench"), "left rack");
   EXPECT_EQ(told.text(), "");
+}
+
+TEST_F(SavedSettingsTest, TheTerminalsChoicesComeBackAndOneMadeInItsMenuIsSaved) {
+  store.reading.values = {{"terminal/size", "132x43"}, {"terminal/decoding", "latin-1"}, {"display/view", "terminal"}};
+  start(host, {});
+  EXPECT_EQ(host.terminal().size(), (platform::TerminalSize{43, 132}));
+  EXPECT_EQ(host.terminal().decoding(), terminal::Decoding::Latin1);
+  EXPECT_TRUE(host.terminal().shown());
+  host.terminal().set_backspace(terminal::BackspaceSends::Backspace);  // as its menu does
+  host.command(IDCANCEL);
+  EXPECT_EQ(store.reading.values.at("terminal/backspace"), "bs");
+  EXPECT_EQ(store.reading.values.at("terminal/size"), "132x43");
+  EXPECT_EQ(store.reading.values.at("display/view"), "terminal");
 }
 
 TEST_F(SavedSettingsTest, NoConfigStartsFromTheDefaultsAndSavesNothing) {
