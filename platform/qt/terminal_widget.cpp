@@ -335,6 +335,24 @@ void TerminalWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 
 // ---- The context menu ----
 
+namespace {
+
+// A submenu of `menu` whose entries are choices of one setting, the one in effect checked.
+template <class Value, class Choose>
+void add_choices(QMenu& menu, const QString& title, const std::vector<std::pair<Value, QString>>& choices,
+                 Value current, Choose choose) {
+  QMenu* submenu = menu.addMenu(title);
+  auto* group = new QActionGroup(submenu);
+  for (const auto& [value, name] : choices) {
+    QAction* action = submenu->addAction(name, &menu, [choose, value = value] { choose(value); });
+    action->setCheckable(true);
+    action->setChecked(value == current);
+    group->addAction(action);
+  }
+}
+
+}  // namespace
+
 QMenu* TerminalWidget::make_menu(QWidget* parent) {
   auto* menu = new QMenu(parent);
   QAction* copy_action = menu->addAction(QStringLiteral("Copy"), this, [this] { copy(); });
@@ -343,45 +361,28 @@ QMenu* TerminalWidget::make_menu(QWidget* parent) {
   QAction* paste_action = menu->addAction(QStringLiteral("Paste"), this, [this] { paste(); });
   paste_action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
   menu->addSeparator();
-
-  QMenu* sizes = menu->addMenu(QStringLiteral("Size"));
-  auto* size_group = new QActionGroup(sizes);
-  std::vector<TerminalSize> offered(std::begin(kOfferedSizes), std::end(kOfferedSizes));
-  if (std::find(offered.begin(), offered.end(), surface_.size()) == offered.end()) offered.push_back(surface_.size());
-  for (const TerminalSize size : offered) {
-    QAction* action = sizes->addAction(size_text(size), this, [this, size] {
-      surface_.set_size(size);
-      refresh();
-    });
-    action->setCheckable(true);
-    action->setChecked(size == surface_.size());
-    size_group->addAction(action);
-  }
-
-  QMenu* decodings = menu->addMenu(QStringLiteral("Received Bytes"));
-  auto* decoding_group = new QActionGroup(decodings);
-  const std::pair<terminal::Decoding, QString> kDecodings[] = {{terminal::Decoding::Utf8, QStringLiteral("UTF-8")},
-                                                               {terminal::Decoding::Latin1, QStringLiteral("Latin-1")}};
-  for (const auto& [decoding, name] : kDecodings) {
-    QAction* action =
-        decodings->addAction(name, this, [this, decoding = decoding] { surface_.set_decoding(decoding); });
-    action->setCheckable(true);
-    action->setChecked(surface_.decoding() == decoding);
-    decoding_group->addAction(action);
-  }
-
-  QMenu* backspaces = menu->addMenu(QStringLiteral("Backspace Sends"));
-  auto* backspace_group = new QActionGroup(backspaces);
-  const std::pair<terminal::BackspaceSends, QString> kBackspaces[] = {
-      {terminal::BackspaceSends::Delete, QStringLiteral("DEL (^?)")},
-      {terminal::BackspaceSends::Backspace, QStringLiteral("BS (^H)")}};
-  for (const auto& [sends, name] : kBackspaces) {
-    QAction* action = backspaces->addAction(name, this, [this, sends = sends] { surface_.set_backspace(sends); });
-    action->setCheckable(true);
-    action->setChecked(surface_.backspace() == sends);
-    backspace_group->addAction(action);
-  }
+  add_choices(*menu, QStringLiteral("Size"), size_choices(), surface_.size(), [this](TerminalSize size) {
+    surface_.set_size(size);
+    refresh();
+  });
+  add_choices(*menu, QStringLiteral("Received Bytes"),
+              {{terminal::Decoding::Utf8, QStringLiteral("UTF-8")}, {terminal::Decoding::Latin1, QStringLiteral("Latin-1")}},
+              surface_.decoding(), [this](terminal::Decoding decoding) { surface_.set_decoding(decoding); });
+  add_choices(*menu, QStringLiteral("Backspace Sends"),
+              {{terminal::BackspaceSends::Delete, QStringLiteral("DEL (^?)")},
+               {terminal::BackspaceSends::Backspace, QStringLiteral("BS (^H)")}},
+              surface_.backspace(), [this](terminal::BackspaceSends sends) { surface_.set_backspace(sends); });
   return menu;
+}
+
+// The sizes offered, and the one in effect when it is another (set in the settings file).
+std::vector<std::pair<TerminalSize, QString>> TerminalWidget::size_choices() const {
+  std::vector<std::pair<TerminalSize, QString>> choices;
+  for (const TerminalSize size : kOfferedSizes) choices.emplace_back(size, size_text(size));
+  const TerminalSize current = surface_.size();
+  const auto offered = [&](const auto& choice) { return choice.first == current; };
+  if (std::none_of(choices.begin(), choices.end(), offered)) choices.emplace_back(current, size_text(current));
+  return choices;
 }
 
 void TerminalWidget::contextMenuEvent(QContextMenuEvent* event) {

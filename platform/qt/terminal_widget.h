@@ -26,15 +26,18 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/terminal_page.h"
 #include "platform/terminal_surface.h"
 
 class QMenu;
+class QPainter;
 class QScrollBar;
 
 namespace platform {
@@ -100,7 +103,8 @@ class TerminalWidget final : public QFrame {
   QRect grid_rect() const;
   void fit_font();
   void set_up_page();
-  void paint_cursor(class QPainter& painter);
+  void paint_cursor(QPainter& painter);
+  std::vector<std::pair<TerminalSize, QString>> size_choices() const;
   terminal::LinePosition boundary_at(QPoint point) const;
   void sync_scroll_bar();
   void update_rows(const std::vector<bool>& rows);
