@@ -176,7 +176,7 @@ TEST_F(QtScreenTest, BytesOf0x80To0x9FShowTheirWindows1252Characters) {
   std::string bytes;
   for (int byte = 0x80; byte < 0xA0; ++byte) bytes += static_cast<char>(byte);
   host.screen().replace_selection(bytes + "\x1b\x7f");
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   ScreenWidget& widget = *host.screen_widget();
   const QImage image = widget.grab().toImage();
   const QColor base = widget.palette().color(QPalette::Base);

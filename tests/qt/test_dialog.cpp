@@ -35,7 +35,7 @@ constexpr auto kControls = std::to_array<platform::ControlTemplate>({
     {kProgress, ControlKind::ProgressLine, "", {366, 346, 195, 12}},
 });
 
-constexpr platform::DialogTemplate kDialog{"Widget test", {0, 0, 567, 364}, "Helv", 8, kControls};
+constexpr platform::DialogTemplate kDialog{"Widget test", {0, 0, 567, 364}, "Helv", 8, kControls, {}};
 
 }  // namespace
 
