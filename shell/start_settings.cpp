@@ -89,6 +89,14 @@ void apply_port(DialogHost& dialog, int port, const PortStartSettings& given) {
   choose(dialog, controls.flow, given.flow);
 }
 
+// As Capture clicked and its prompt answered with the file given.
+void start_capture(DialogHost& dialog, const std::optional<std::string>& file) {
+  if (!file) return;
+  const StartDesktop answer(file, false);
+  dialog.check_radio(IDR_CAPTURE, IDR_NOCAPTURE, IDR_CAPTURE);
+  report(dialog, IDR_CAPTURE, Notification::Clicked);
+}
+
 void start_log(DialogHost& dialog, const std::optional<std::string>& file) {
   if (!file) return;
   const StartDesktop answer(file, false);
@@ -134,4 +142,5 @@ void win_apply_start_settings(DialogHost& hwndDlg) {
     apply_port(hwndDlg, port, settings.ports[static_cast<std::size_t>(port)]);
   choose(hwndDlg, IDC_VIEW, settings.view);
   start_log(hwndDlg, settings.log);
+  start_capture(hwndDlg, settings.capture);
 }
