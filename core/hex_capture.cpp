@@ -19,7 +19,13 @@ using platform::DialogHost;
 
 namespace {
 
-std::unique_ptr<capture::CaptureWriter> writer;
+// The capture being written. At the end of the program the records stop going to it before it goes.
+struct Capture {
+  std::unique_ptr<capture::CaptureWriter> writer;
+  ~Capture() { hex_record_into(nullptr); }
+};
+Capture running;
+std::unique_ptr<capture::CaptureWriter>& writer = running.writer;
 
 // What the comments were last about, per terminal port: its device and settings, or why absent.
 std::array<std::string, HEX_MAX_PORT> stated;
@@ -95,7 +101,9 @@ void transfer_end(DialogHost& hwnd) {
   transfer_port = -1;
 }
 
-void tell_records() {
+}  // namespace
+
+void hex_capture_follow() {
   std::array<RecordedPort, HEX_MAX_PORT> ports;
   for (int port = 0; port < HEX_MAX_PORT; ++port) {
     RecordedPort& recorded = ports[static_cast<std::size_t>(port)];
@@ -106,6 +114,8 @@ void tell_records() {
   }
   hex_record_ports(ports);
 }
+
+namespace {
 
 // The writer's thread could not write: the capture ends and the user is told where and why.
 void check_writer(DialogHost& hwnd) {
@@ -137,6 +147,7 @@ void hex_capture_open(DialogHost& hwndDlg) {
 bool hex_capture_to(DialogHost& hwndDlg, const std::string& path) {
   hex_capture_close(hwndDlg);
   std::string error;
+  hex_capture_follow();
   writer = capture::CaptureWriter::create(path, port_infos(), error);
   if (writer) hex_record_into(writer.get());
   show_capture(hwndDlg);
@@ -156,7 +167,7 @@ void hex_capture_close(DialogHost& hwndDlg) {
 bool hex_capturing() { return writer != nullptr; }
 
 void hex_capture_tick(DialogHost& hwndDlg) {
-  tell_records();
+  hex_capture_follow();
   hex_record_serve();
   state_changes();
   transfer_end(hwndDlg);

@@ -27,8 +27,11 @@ bool hex_capture_to(platform::DialogHost& hwndDlg, const std::string& path);
 void hex_capture_close(platform::DialogHost& hwndDlg);
 bool hex_capturing();
 
-// One screen tick: the ports' records and taps follow the ports, and a capture the disk refused
-// ends with a box.
+// The records and the taps follow the ports: which serial port each terminal port is now, and how
+// it is described. Called wherever a port's presence or binding changes, and each tick.
+void hex_capture_follow();
+// One screen tick: the records follow the ports, the taps are served, changes are commented on, and
+// a capture the disk refused ends with a box.
 void hex_capture_tick(platform::DialogHost& hwndDlg);
 // A transfer or dump of `kind` has claimed terminal port `port`: the capture and the tap say so.
 void hex_capture_transfer_began(platform::DialogHost& hwndDlg, int port, ClaimKind kind);

@@ -361,6 +361,7 @@ void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], Check::Unchecked);
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
   hex_show_devices(hwndDlg);
+  hex_capture_follow();
   hex_readers_follow();
 }
 

@@ -63,8 +63,14 @@ class LineRecorder final : public serial::TrafficObserver {
     if (capture::TapServer* server = tap(port)) server->comment(time_us, text);
   }
 
+  void start() {
+    const std::lock_guard lock(mutex_);
+    serving_ = true;
+  }
+
   void clear() {
     const std::lock_guard lock(mutex_);
+    serving_ = false;
     writer_ = nullptr;
     ports_ = {};
     for (Tap& tap : taps_) tap = Tap{};
@@ -89,7 +95,7 @@ class LineRecorder final : public serial::TrafficObserver {
   void follow_tap(int port) {
     const RecordedPort& recorded = ports_[static_cast<std::size_t>(port)];
     Tap& tap = taps_[static_cast<std::size_t>(port)];
-    const std::string device = recorded.held ? recorded.device : "";
+    const std::string device = recorded.held && serving_ ? recorded.device : "";
     if (tap.device != device) tap = Tap{nullptr, device, {}};
     if (!device.empty() && !tap.server && Clock::now() - tap.tried >= kTapRetry) {
       tap.tried = Clock::now();
@@ -103,6 +109,7 @@ class LineRecorder final : public serial::TrafficObserver {
   std::array<RecordedPort, HEX_MAX_PORT> ports_;
   std::array<Tap, HEX_MAX_PORT> taps_;
   capture::CaptureWriter* writer_ = nullptr;
+  bool serving_ = false;  // taps are served (the program, not a test of the core)
 };
 
 // Never destroyed: a reader may report a block while the program's statics go.
@@ -113,7 +120,10 @@ LineRecorder& recorder() {
 
 }  // namespace
 
-void hex_record_start() { serial::observe_traffic(&recorder()); }
+void hex_record_start() {
+  recorder().start();
+  serial::observe_traffic(&recorder());
+}
 
 void hex_record_ports(const std::array<RecordedPort, HEX_MAX_PORT>& ports) { recorder().follow(ports); }
 

@@ -259,6 +259,7 @@ int InitializeApp(DialogHost& hDlg) {
   // Every block is stamped as it arrives, and every byte that crosses a line goes to the capture
   // and the taps.
   hex_record_start();
+  hex_capture_follow();
   hex_readers_start();
   // The selectors exist now: their entries name the device behind each COM number.
   hex_show_devices(hDlg);
