@@ -1,6 +1,9 @@
 #include "shell/replay.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
+#include <utility>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -31,6 +34,31 @@ constexpr std::size_t kBytesPerTick = 256 * 1024;
 constexpr std::size_t kRecordsPerTick = 8192;
 constexpr std::int64_t kNanosPerMilli = 1'000'000;
 
+// What the views keep between blocks of a port: the ANSI parser's and the frame decoders' state.
+struct Decoding {
+  int ansi_code = 0, ansi_data = 0, ansi_data0 = 0, ansi_x = 0, ansi_y = 0, ansi_state = 0;
+  int msglength = 255, msgindex = 0;
+  std::array<char, HEX_MAX_STRING + 1> msg{};
+  int bitcnt = 0;
+  std::uint8_t byte = 0;
+  int onecnt = 0;
+};
+
+void swap_decoding(HEX_OBJ_TYP& obj, Decoding& d) {
+  std::swap(obj.ansi_code, d.ansi_code);
+  std::swap(obj.ansi_data, d.ansi_data);
+  std::swap(obj.ansi_data0, d.ansi_data0);
+  std::swap(obj.ansi_x, d.ansi_x);
+  std::swap(obj.ansi_y, d.ansi_y);
+  std::swap(obj.ansi_state, d.ansi_state);
+  std::swap(obj.msglength, d.msglength);
+  std::swap(obj.msgindex, d.msgindex);
+  std::swap_ranges(std::begin(obj.msg), std::end(obj.msg), d.msg.begin());
+  std::swap(obj.bitcnt, d.bitcnt);
+  std::swap(obj.byte, d.byte);
+  std::swap(obj.onecnt, d.onecnt);
+}
+
 struct Replay {
   capture::CaptureReader reader;
   std::string path;
@@ -43,7 +71,15 @@ struct Replay {
   Clock::time_point anchor_at;  // paced: when the record at anchor_ns was reached
   std::int64_t anchor_ns = 0;
   bool showed = false;  // a line record was shown
+  // The replay's own decoding, from a fresh start: a live frame half collected is neither cut
+  // short nor mixed with replayed bytes, and the replay's frames are its own.
+  std::array<Decoding, HEX_MAX_PORT> decoding;
 };
+
+// Puts the replay's decoding in place of the live one, or back.
+void swap_decoding(Replay& r) {
+  for (int port = 0; port < HEX_MAX_PORT; ++port) swap_decoding(hex_obj[port], r.decoding[static_cast<std::size_t>(port)]);
+}
 
 std::unique_ptr<Replay> replay;
 std::vector<CaptureRecord> batch;
@@ -193,7 +229,9 @@ void win_replay_tick(DialogHost& hwnd) {
   // Records of one port are in order; the ports' readers may have reported theirs a little apart.
   std::stable_sort(batch.begin(), batch.end(),
                    [](const CaptureRecord& a, const CaptureRecord& b) { return a.time_ns < b.time_ns; });
+  swap_decoding(r);
   for (const CaptureRecord& record : batch) show_record(hwnd, r, record);
+  swap_decoding(r);
   if (!more) finish(hwnd);
 }
 

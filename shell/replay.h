@@ -11,7 +11,9 @@
 //   since the capture's first record, wrapping at 65536 as the live time stamp does.
 //   The interfaces named "Port A" and "Port B" (a Quillport capture) are those ports; in a capture
 //   from elsewhere the first two RTAC Serial interfaces are. Frames, comments and other link types
-//   are passed over: the view finds the frames again. Nothing is sent on the lines, Stop does not
+//   are passed over: the view finds the frames again, decoding the replay apart from the live lines
+//   (from a fresh start, so a live frame half collected is neither cut nor mixed with replayed
+//   bytes). Nothing is sent on the lines, Stop does not
 //   hold a replay back, and the frames a replay shows are not captured. A file that is not a
 //   capture, or is cut short or damaged, is named in a box with the reason (what came before the
 //   damage has been shown). Replay pressed while a replay runs ends it.
