@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "capture/tap_server.h"
+#include "serial/pi_mutex.h"
 #include "serial/read_ahead.h"
 #include "serial/ser.h"
 
@@ -105,7 +106,7 @@ class LineRecorder final : public serial::TrafficObserver {
     if (tap.server) tap.server->set_description(recorded.description);
   }
 
-  std::mutex mutex_;
+  serial::PiMutex mutex_;  // shared with the ports' readers
   std::array<RecordedPort, HEX_MAX_PORT> ports_;
   std::array<Tap, HEX_MAX_PORT> taps_;
   capture::CaptureWriter* writer_ = nullptr;

@@ -16,7 +16,8 @@
 //   that every call on it takes for as long as it works on the port's input, its settings or (for a
 //   network port, whose Telnet decoder answers the server as it reads) its connection; a tty write
 //   takes no lock, the kernel keeping reads and writes of a tty apart, so a write waiting for room
-//   never delays a read. A network port's blocks are stamped when its reader takes them, which a
+//   never delays a read. The lock inherits priority (pi_mutex.h): a UI thread that holds it runs
+//   at the reader's priority until it lets go, so a busy machine does not hold the reader back. A network port's blocks are stamped when its reader takes them, which a
 //   settings change (waiting up to a second for the server's reports) may delay. SioDone stops the
 //   reader, and waits for it, before the port is closed: a reader never touches a descriptor that
 //   is being closed or reused. SioWaitRx is for ports without a reader.

@@ -25,6 +25,7 @@
 #include "serial/net_connect.h"
 #include "serial/net_link.h"
 #include "serial/net_ports.h"
+#include "serial/pi_mutex.h"
 #include "serial/read_ahead.h"
 #include "serial/ser_platform.h"
 #include "serial/wake_event.h"
@@ -71,8 +72,8 @@ constexpr std::size_t kReaderChunk = 64 * 1024;
 // A port's lock, its reader and what the reader has queued (read_ahead.h), apart from PortData,
 // whose records are replaced whole.
 struct Ahead {
-  std::mutex Lock;
-  std::condition_variable Room;  // the queue has room again, or the reader is to stop
+  serial::PiMutex Lock;
+  std::condition_variable_any Room;  // the queue has room again, or the reader is to stop
   std::thread Reader;
   serial::WakeEvent Stop;
   bool Stopping = false;
@@ -101,7 +102,7 @@ PortRecord& Record(int Port) { return PortData[static_cast<std::size_t>(Port)]; 
 Ahead& AheadOf(int Port) { return Aheads.Ports[static_cast<std::size_t>(Port)]; }
 
 // The port's lock (read_ahead.h says what it guards).
-std::unique_lock<std::mutex> Hold(int Port) { return std::unique_lock(AheadOf(Port).Lock); }
+std::unique_lock<serial::PiMutex> Hold(int Port) { return std::unique_lock(AheadOf(Port).Lock); }
 
 // Under the port's lock: the bytes its reader has queued.
 std::size_t Queued(const Ahead& ahead) { return ahead.Queue ? ahead.Queue->bytes() : 0; }
@@ -239,7 +240,7 @@ int NothingRead(int Port, int nothing) {
 
 // Under the port's lock `lock`: reads the device itself (its reader has queued nothing). The
 // bytes read are stamped now and reported once the lock is let go. The count, or as SioGets.
-int ReadDevice(int Port, std::unique_lock<std::mutex>& lock, std::span<std::uint8_t> into, std::int64_t& time_us) {
+int ReadDevice(int Port, std::unique_lock<serial::PiMutex>& lock, std::span<std::uint8_t> into, std::int64_t& time_us) {
   const long n = ReadSome(Record(Port), into.data(), into.size());
   if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
   if (n == 0) return NothingRead(Port, 0);
