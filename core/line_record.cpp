@@ -134,9 +134,14 @@ void hex_record_into(capture::CaptureWriter* writer) { recorder().into(writer); 
 
 void hex_record_frame(capture::FrameKind kind, int port, std::span<const std::uint8_t> frame) {
   if (!hex_shown_live) return;
-  // The views show HDLC and PPP frames from their opening flag; their link types carry none.
-  const bool flagged = kind != capture::FrameKind::Icni && !frame.empty() && frame.front() == 0x7E;
-  recorder().frame(kind, port, flagged ? frame.subspan(1) : frame);
+  if (kind == capture::FrameKind::Icni) {
+    recorder().frame(kind, port, frame);
+    return;
+  }
+  // The views show HDLC and PPP frames from their opening flag, which their link types do not
+  // carry. What the view shows before a line's first flag (a modem's text, say) has none: it is
+  // no frame, and Wireshark would read it as one.
+  if (!frame.empty() && frame.front() == 0x7E) recorder().frame(kind, port, frame.subspan(1));
 }
 
 void hex_record_comment(int port, std::int64_t time_us, std::string_view text) {

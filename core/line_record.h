@@ -48,6 +48,8 @@ void hex_record_serve();
 void hex_record_into(capture::CaptureWriter* writer);
 
 // A frame the current view's decoder found in the block being shown, shown on terminal port `port`.
+// HDLC and PPP frames lose their opening flag; what a view shows before a line's first flag is no
+// frame and is not recorded.
 void hex_record_frame(capture::FrameKind kind, int port, std::span<const std::uint8_t> frame);
 // A comment on terminal port `port`'s interface: a setting changed, a transfer began or ended.
 void hex_record_comment(int port, std::int64_t time_us, std::string_view text);
