@@ -101,9 +101,8 @@ void transfer_end(DialogHost& hwnd) {
   transfer_port = -1;
 }
 
-}  // namespace
-
-void hex_capture_follow() {
+// What the records and taps must know of each port: its serial port, device, description, lines.
+void tell_records() {
   std::array<RecordedPort, HEX_MAX_PORT> ports;
   for (int port = 0; port < HEX_MAX_PORT; ++port) {
     RecordedPort& recorded = ports[static_cast<std::size_t>(port)];
@@ -115,14 +114,21 @@ void hex_capture_follow() {
   hex_record_ports(ports);
 }
 
-namespace {
-
 // The writer's thread could not write: the capture ends and the user is told where and why.
 void check_writer(DialogHost& hwnd) {
   if (!writer || !writer->failed()) return;
   const std::string why = writer->status().error;
   hex_capture_close(hwnd);
   hex_dbg_msg(("Capture stopped: " + why + "\nThe file keeps what was written before.").c_str());
+}
+
+void start_capture(DialogHost& hwnd, const std::string& path) {
+  std::string error;
+  tell_records();
+  writer = capture::CaptureWriter::create(path, port_infos(), error);
+  if (writer) hex_record_into(writer.get());
+  show_capture(hwnd);
+  if (!writer) hex_dbg_msg(("Capture File open error\n" + error).c_str());
 }
 
 }  // namespace
@@ -135,24 +141,17 @@ std::string hex_port_settings(int port) {
          (obj.stopbits == 2 ? "2" : "1") + ", " + flow_text(obj.flow);
 }
 
+void hex_capture_follow() { tell_records(); }
+
 void hex_capture_open(DialogHost& hwndDlg) {
   char name[HEX_FILENAME_SIZE];
   if (!hex_file_dlg("pcapng", "Select or enter a Capture File name", name, true)) {
     show_capture(hwndDlg);  // cancelled: the capture goes on as it was
     return;
   }
-  hex_capture_to(hwndDlg, name);
-}
-
-bool hex_capture_to(DialogHost& hwndDlg, const std::string& path) {
+  // The capture running ends first: the new file may be the same one.
   hex_capture_close(hwndDlg);
-  std::string error;
-  hex_capture_follow();
-  writer = capture::CaptureWriter::create(path, port_infos(), error);
-  if (writer) hex_record_into(writer.get());
-  show_capture(hwndDlg);
-  if (!writer) hex_dbg_msg(("Capture File open error\n" + error).c_str());
-  return writer != nullptr;
+  start_capture(hwndDlg, name);
 }
 
 void hex_capture_close(DialogHost& hwndDlg) {
@@ -164,10 +163,8 @@ void hex_capture_close(DialogHost& hwndDlg) {
   show_capture(hwndDlg);
 }
 
-bool hex_capturing() { return writer != nullptr; }
-
 void hex_capture_tick(DialogHost& hwndDlg) {
-  hex_capture_follow();
+  tell_records();
   hex_record_serve();
   state_changes();
   transfer_end(hwndDlg);

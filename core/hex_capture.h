@@ -20,12 +20,8 @@
 
 // The Capture button: a file to capture into, asked for; the capture running before ends first.
 void hex_capture_open(platform::DialogHost& hwndDlg);
-// Capture into `path` without asking (--capture FILE); false, with a box saying why, when the
-// file cannot be made.
-bool hex_capture_to(platform::DialogHost& hwndDlg, const std::string& path);
 // No Capture, and the end of the program: the file ends with everything recorded.
 void hex_capture_close(platform::DialogHost& hwndDlg);
-bool hex_capturing();
 
 // The records and the taps follow the ports: which serial port each terminal port is now, and how
 // it is described. Called wherever a port's presence or binding changes, and each tick.
