@@ -317,7 +317,11 @@ bool TakeArrival(int Port, std::int64_t time_us, std::vector<std::uint8_t>& chun
   std::unique_lock lock(ahead.Lock);
   const std::size_t room = std::min(chunk.size(), ahead.Queue->room());
   const long n = ReadSome(Record(Port), chunk.data(), room);
-  if (n < 0) return ReadFailed(Port, static_cast<int>(-n)) == 0;
+  if (n < 0) {
+    ReadFailed(Port, static_cast<int>(-n));
+    return false;
+  }
+  // Nothing to read (a network link that had only Telnet commands) is not the device gone.
   if (n == 0) return NothingRead(Port, 0) == 0;
   const std::span<const std::uint8_t> block(chunk.data(), static_cast<std::size_t>(n));
   const std::int64_t stamp = Stamp(ahead, time_us);
