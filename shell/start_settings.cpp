@@ -115,6 +115,14 @@ void type_messages(DialogHost& dialog, const std::optional<std::vector<std::stri
   dialog.select_entry(IDC_MSG, hex_entry_holding(dialog, IDC_MSG, ""));
 }
 
+// As Capture clicked and its prompt answered with the file given.
+void start_capture(DialogHost& dialog, const std::optional<std::string>& file) {
+  if (!file) return;
+  const StartDesktop answer(file, false);
+  dialog.check_radio(IDR_CAPTURE, IDR_NOCAPTURE, IDR_CAPTURE);
+  report(dialog, IDR_CAPTURE, Notification::Clicked);
+}
+
 void start_log(DialogHost& dialog, const std::optional<std::string>& file) {
   if (!file) return;
   const StartDesktop answer(file, false);
@@ -172,4 +180,5 @@ void win_apply_start_settings(DialogHost& hwndDlg) {
   choose_send_port(hwndDlg, settings.send_port);
   type_messages(hwndDlg, settings.messages);
   start_log(hwndDlg, settings.log);
+  start_capture(hwndDlg, settings.capture);
 }
