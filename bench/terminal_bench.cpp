@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "terminal/emulator.h"
-#include "tests/terminal/pty_program.h"
+#include "tests/support/pty_program.h"
 
 namespace {
 

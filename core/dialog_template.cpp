@@ -14,6 +14,7 @@ constexpr int kRunGroup = 1;
 constexpr int kTransferGroup = 2;
 constexpr int kSendPortGroup = 3;
 constexpr int kLogGroup = 4;
+constexpr int kCaptureGroup = 5;
 
 constexpr int kNoId = -1;
 
@@ -76,6 +77,14 @@ constexpr auto kControls = std::to_array<ControlTemplate>({
     {IDR_NOLOG, ControlKind::PushRadio, "No Log", {471, 246, 39, 11}, kLogGroup},
     {IDR_LOG, ControlKind::PushRadio, "Log", {517, 246, 39, 11}, kLogGroup},
 
+    // A capture of both lines for Wireshark, and a capture replayed into the trace (at once, or at
+    // its recorded pace when Paced is down).
+    {kNoId, ControlKind::GroupBox, "Capture File", {466, 269, 95, 49}},
+    {IDR_NOCAPTURE, ControlKind::PushRadio, "No Capture", {471, 279, 39, 11}, kCaptureGroup},
+    {IDR_CAPTURE, ControlKind::PushRadio, "Capture", {517, 279, 39, 11}, kCaptureGroup},
+    {IDC_REPLAY, ControlKind::PushCheck, "Replay", {471, 299, 39, 11}},
+    {IDC_PACED, ControlKind::PushCheck, "Paced", {517, 299, 39, 11}},
+
     {kNoId, ControlKind::GroupBox, "Frame Type", {366, 269, 95, 49}},
     {IDC_SUM, ControlKind::Selector, "", {371, 279, 40, 55}},
     {IDC_FRAME, ControlKind::Selector, "", {415, 279, 40, 55}},
@@ -85,7 +94,7 @@ constexpr auto kControls = std::to_array<ControlTemplate>({
     {kNoId, ControlKind::LabelLeft, "Edit Message(s) to Send:", {6, 285, 100, 8}},
     {IDC_MSG, ControlKind::Selector, "", {6, 297, 311, 55}},
     {IDB_SEND, ControlKind::PushButton, "Send", {322, 299, 39, 11}},
-    {IDCANCEL, ControlKind::PushButton, "Exit", {495, 296, 40, 14}},
+    {IDCANCEL, ControlKind::PushButton, "Exit", {521, 324, 40, 14}},
 
     {kNoId, ControlKind::LabelLeft,
      "Quillport: two serial lines, every byte, in colour.\nA monitor and test terminal for RS-232.",

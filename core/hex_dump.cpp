@@ -1,6 +1,8 @@
 #include "core/hex_dump.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -69,13 +71,29 @@ void dump_port_lost(DialogHost& hwnd) {
   end_dump(hwnd, text);
 }
 
+// The dump's file is read and written on the UI thread each tick, so it never waits: a FIFO with no
+// other end fails to open for writing (ENXIO) instead of holding open(), and a FIFO, a device or a
+// /proc file with nothing to read yet reads EAGAIN, which is nothing this tick.
+std::FILE* open_without_waiting(const char* path) {
+  const int flags = dump_sending ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
+  const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, dump_sending ? "rb" : "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
+}
+
 // Opens the dump's file; false (and a box saying why, unless the prompt was cancelled) when it
 // cannot be used.
 bool open_dump_file(const char* path) {
   if (path[0] == '\0') return false;
   std::error_code exists_error;
   dump_created = !dump_sending && !std::filesystem::exists(path, exists_error);
-  hex_dump_file = std::fopen(path, dump_sending ? "rb" : "wb");
+  hex_dump_file = open_without_waiting(path);
   int error = errno;
   struct stat info {};
   if (hex_dump_file != nullptr && (::fstat(fileno(hex_dump_file), &info) != 0 || S_ISDIR(info.st_mode))) {
@@ -120,6 +138,8 @@ int dump_send(DialogHost& hwnd) {
   const int port = serial_port();
   const int room = HEX_QUEUE_SIZE - std::clamp(SioTxQue(port), 0, HEX_QUEUE_SIZE);
   const std::size_t n = std::fread(dump_buffer, 1, static_cast<std::size_t>(room), hex_dump_file);
+  const bool nothing_yet = std::ferror(hex_dump_file) && (errno == EAGAIN || errno == EWOULDBLOCK);
+  if (nothing_yet) std::clearerr(hex_dump_file);
   if (n > 0 && SioPuts(port, dump_buffer, static_cast<unsigned>(n)) < 0) {
     if (serial::device_gone(LastWinError))
       dump_port_lost(hwnd);

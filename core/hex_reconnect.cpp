@@ -96,7 +96,11 @@ void try_port(DialogHost& hwndDlg, int port) {
   // Opening a device another open of ours holds would fail anyway, and on a real UART the open
   // alone raises its lines under the port that holds it.
   if (serial::open_port_of(serial::device_path(hex_obj[port].portnum)) >= 0) return;
-  if (!hex_reopen(hwndDlg, port)) return;
+  const bool opened = hex_reopen(hwndDlg, port);
+  // The try's own open and close are queued by now. Read at once: inotify folds an event into an
+  // identical last one, so a holder's close queued after ours would be lost in it.
+  if (device_watch().changed()) pending = true;
+  if (!opened) return;
   Return& r = record(port);
   r.chase = false;
   r.back = r.was_present ? back_text(Clock::now() - r.gone) : "";

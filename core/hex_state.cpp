@@ -9,13 +9,16 @@
 #include <string>
 
 #include "core/hex.h"
+#include "core/hex_capture.h"
 #include "core/hex_log.h"
 #include "core/hex_reconnect.h"
 #include "core/hex_report.h"
 #include "core/hex_send.h"
 #include "core/hex_transfer.h"
 #include "core/port_claim.h"
+#include "core/line_record.h"
 #include "core/port_presentation.h"
+#include "core/port_readers.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
@@ -327,6 +330,8 @@ void hex_reset_state() {
   hex_timer = 0;
   hex_hwnd = nullptr;
   hex_forget_claim();
+  hex_readers_stop();
+  hex_record_stop();
 }
 
 void hex_quit(DialogHost& hwndDlg) {
@@ -346,6 +351,8 @@ void hex_quit(DialogHost& hwndDlg) {
     }
   }
   hex_log_close(hwndDlg);
+  hex_capture_close(hwndDlg);
+  hex_record_stop();
   if (hex_timer != 0) {
     hwndDlg.stop_timer(HEX_SCREEN_TIMER);
     hex_timer = 0;
@@ -359,6 +366,8 @@ void hex_show_presence(DialogHost& hwndDlg, int port) {
   hwndDlg.set_check(kIndicator[port], hex_obj[port].present ? Check::Checked : Check::Indeterminate);
   hex_show_devices(hwndDlg);
   if (hex_obj[port].present) hex_port_back(hwndDlg, port);
+  hex_capture_follow();
+  hex_readers_follow();
 }
 
 void hex_port_lost(DialogHost& hwndDlg, int port) {

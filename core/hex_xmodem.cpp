@@ -72,20 +72,21 @@ std::string engine_reason() {
 }
 
 // A Get that did not complete keeps what it received; a file it made and received nothing into is
-// removed. What is kept, in words ("2048 bytes kept"); "" for none.
-std::string keep_received(int code) {
+// removed. `packet` is the one it expected last (1 until the first arrived). What is kept, in
+// words ("2048 bytes kept"); "" for none.
+std::string keep_received(int code, int packet) {
   if (received_path.empty() || code == XY_NO_ERROR) return "";
   std::error_code error;
+  if (packet <= 1) {
+    if (received_created) std::filesystem::remove(received_path, error);
+    return "";
+  }
   const std::uintmax_t size = std::filesystem::file_size(received_path, error);
-  if (error) return "";
-  if (size > 0) return std::to_string(size) + " bytes kept";
-  if (received_created) std::filesystem::remove(received_path, error);
-  return "";
+  return error ? "" : std::to_string(size) + " bytes kept";
 }
 
-std::string xmodem_outcome(int code, int os_error) {
+std::string xmodem_outcome(int code, int os_error, const std::string& kept) {
   if (code == XY_NO_ERROR) return "X-Modem Completed ";
-  const std::string kept = keep_received(code);
   if (code == XY_ABORTED_ERROR) return kept.empty() ? "X-Modem Aborted " : "X-Modem Aborted: " + kept + " ";
   return "X-Modem Failed: " + failure_reason(code, os_error) + engine_reason() + (kept.empty() ? "" : "; " + kept) +
          " ";
@@ -102,7 +103,7 @@ void end_xmodem(DialogHost& hwnd) {
   TransferThread& thread = transfer_thread();
   thread.join();
   const int code = thread.outcome();
-  const std::string outcome = xmodem_outcome(code, thread.os_error());
+  const std::string outcome = xmodem_outcome(code, thread.os_error(), keep_received(code, thread.packet()));
   xyRelease(serial_port());
   hex_release_port(hwnd);
   if (code == TORVEL_WIN32ERR && serial::device_gone(thread.os_error()))
@@ -124,7 +125,7 @@ void hex_xmodem_start(DialogHost& hwnd, int port, int protocol, const char* path
     return;
   }
   if (const int rc = xyAcquire(obj.portnum); rc != 0) {
-    hwnd.set_text(IDT_PROGRESS, xmodem_outcome(rc, 0));
+    hwnd.set_text(IDT_PROGRESS, xmodem_outcome(rc, 0, ""));
     return;
   }
   note_received(path);
@@ -174,7 +175,7 @@ void hex_xmodem_quit(DialogHost& hwnd) {
   TransferThread& thread = transfer_thread();
   thread.request_abort();
   thread.join();
-  keep_received(thread.outcome());
+  keep_received(thread.outcome(), thread.packet());
   xyRelease(serial_port());
   hwnd.stop_timer(HEX_XMODEM_TIMER);
   hex_release_port(hwnd);

@@ -4,6 +4,8 @@
 #include <iterator>
 
 #include "core/hex.h"
+#include "core/hex_capture.h"
+#include "core/port_readers.h"
 #include "core/resource.h"
 
 int hex_xsend_port = 0;
@@ -29,12 +31,15 @@ void hex_claim_port(platform::DialogHost& hwnd, int port, ClaimKind kind) {
   hex_xmodem_busy = kind == ClaimKind::XModem ? 1 : 0;
   hex_dump_busy = kind == ClaimKind::Dump ? 1 : 0;
   show_held(hwnd, true);
+  hex_readers_follow();
+  hex_capture_transfer_began(hwnd, hex_xsend_port, kind);
 }
 
 void hex_release_port(platform::DialogHost& hwnd) {
   hex_xmodem_busy = 0;
   hex_dump_busy = 0;
   show_held(hwnd, false);
+  hex_readers_follow();
 }
 
 void hex_forget_claim() {

@@ -42,3 +42,7 @@ inline constexpr int IDT_PROGRESS = 172;
 inline constexpr int IDC_ECHO = 176;
 inline constexpr int IDC_FRAME = 177;
 inline constexpr int IDB_FRAME = 178;
+inline constexpr int IDR_CAPTURE = 190;
+inline constexpr int IDR_NOCAPTURE = 191;
+inline constexpr int IDC_REPLAY = 192;
+inline constexpr int IDC_PACED = 193;

@@ -3,14 +3,22 @@
 #include "serial/ser.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "serial/arrival_queue.h"
 #include "serial/devices.h"
 #include "serial/exit_restore.h"
 #include "serial/failure_kind.h"
@@ -18,7 +26,10 @@
 #include "serial/net_connect.h"
 #include "serial/net_link.h"
 #include "serial/net_ports.h"
+#include "serial/pi_mutex.h"
+#include "serial/read_ahead.h"
 #include "serial/ser_platform.h"
+#include "serial/wake_event.h"
 
 using serial::platform::DeviceControl;
 using serial::platform::LineCounters;
@@ -56,12 +67,58 @@ struct PortRecord {
 std::array<PortRecord, NBR_PORTS> PortData;
 bool Initialized = false;
 
+constexpr std::size_t kReadAheadBytes = 1024 * 1024;
+constexpr std::size_t kReaderChunk = 64 * 1024;
+
+// A port's lock, its reader and what the reader has queued (read_ahead.h), apart from PortData,
+// whose records are replaced whole.
+struct Ahead {
+  serial::PiMutex Lock;
+  std::condition_variable_any Room;  // the queue has room again, or the reader is to stop
+  std::thread Reader;
+  serial::WakeEvent Stop;
+  bool Stopping = false;
+  std::unique_ptr<serial::ArrivalQueue> Queue;  // made for the port's first reader
+  std::int64_t LastStamp = 0;                   // stamps of one port never go back
+};
+
+// At the end of the program every reader is stopped before the ports' state goes.
+struct AheadTable {
+  std::array<Ahead, NBR_PORTS> Ports;
+  ~AheadTable() {
+    for (int port = 0; port < NBR_PORTS; ++port) serial::stop_read_ahead(port);
+  }
+};
+AheadTable Aheads;
+
+std::atomic<serial::TrafficObserver*> Observer{nullptr};
+
 unsigned BaudRateDefault = 9600;
 int ParityDefault = NoParity;
 int StopBitsDefault = OneStopBit;
 int DataBitsDefault = WordLength8;
 
 PortRecord& Record(int Port) { return PortData[static_cast<std::size_t>(Port)]; }
+
+Ahead& AheadOf(int Port) { return Aheads.Ports[static_cast<std::size_t>(Port)]; }
+
+// The port's lock (read_ahead.h says what it guards).
+std::unique_lock<serial::PiMutex> Hold(int Port) { return std::unique_lock(AheadOf(Port).Lock); }
+
+// Under the port's lock: the bytes its reader has queued.
+std::size_t Queued(const Ahead& ahead) { return ahead.Queue ? ahead.Queue->bytes() : 0; }
+
+// Under the port's lock: `time_us`, or the port's last stamp when that is later (the wall clock
+// may be set back, and a read here may take bytes that arrived after a reader's stamp).
+std::int64_t Stamp(Ahead& ahead, std::int64_t time_us) {
+  ahead.LastStamp = std::max(ahead.LastStamp, time_us);
+  return ahead.LastStamp;
+}
+
+void Report(int Port, bool sent, std::int64_t time_us, std::span<const std::uint8_t> bytes) {
+  if (serial::TrafficObserver* observer = Observer.load(std::memory_order_acquire))
+    observer->traffic(Port, sent, time_us, bytes);
+}
 
 int Win32Error(int err) {
   LastWinError = err;
@@ -108,6 +165,7 @@ void ReassertLines(const PortRecord& rec) {
 
 int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   switch (Cmd) {
     case 'S':
@@ -126,6 +184,7 @@ int OutputLineCommand(int Port, char Cmd, unsigned char mask, OutputLine line) {
 
 int ModemLine(int Port, int bit) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   int status = 0;
   if (ModemStatus(Record(Port), status) != 0) return 0;
   return status & bit;
@@ -142,10 +201,22 @@ std::uint32_t WriteWaitMs(const DeviceControl& dcb, std::size_t size) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(line_ms + 1000, INT_MAX));
 }
 
-int Write(int Port, const char* Buffer, std::size_t Size) {
+// A tty's reads and writes do not meet in the kernel: its write takes no lock, so one waiting for
+// room never holds up the reader. A network link is one conversation, written under the lock.
+int WriteDevice(int Port, const char* Buffer, std::size_t Size) {
   const PortRecord& rec = Record(Port);
   const std::uint32_t wait_ms = WriteWaitMs(rec.DCB, Size);
-  return rec.Net ? rec.Net->write(Buffer, Size, wait_ms) : serial::platform::write_all(rec.Handle, Buffer, Size, wait_ms);
+  if (!rec.Net) return serial::platform::write_all(rec.Handle, Buffer, Size, wait_ms);
+  const auto lock = Hold(Port);
+  return rec.Net->write(Buffer, Size, wait_ms);
+}
+
+// Written bytes are stamped when the write began.
+int Write(int Port, const char* Buffer, std::size_t Size) {
+  const std::int64_t time_us = serial::platform::wall_clock_us();
+  const int err = WriteDevice(Port, Buffer, Size);
+  if (err == 0) Report(Port, true, time_us, {reinterpret_cast<const std::uint8_t*>(Buffer), Size});
+  return err;
 }
 
 // A read failed: the device has gone or broke. Its text stays with the port, for the user. It names
@@ -166,6 +237,107 @@ int NothingRead(int Port, int nothing) {
   const PortRecord& rec = Record(Port);
   if (rec.Net) return rec.Net->gone() ? ReadFailed(Port, rec.Net->lost_error()) : nothing;
   return serial::platform::line_gone(rec.Handle) ? ReadFailed(Port, EIO) : nothing;
+}
+
+// Under the port's lock `lock`: reads the device itself (its reader has queued nothing). The
+// bytes read are stamped now and reported once the lock is let go. The count, or as SioGets.
+int ReadDevice(int Port, std::unique_lock<serial::PiMutex>& lock, std::span<std::uint8_t> into, std::int64_t& time_us) {
+  const long n = ReadSome(Record(Port), into.data(), into.size());
+  if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
+  if (n == 0) return NothingRead(Port, 0);
+  time_us = Stamp(AheadOf(Port), serial::platform::wall_clock_us());
+  lock.unlock();
+  Report(Port, false, time_us, into.first(static_cast<std::size_t>(n)));
+  return static_cast<int>(n);
+}
+
+// Under the port's lock: bytes its reader queued, up to `into`'s size, from one block (with its
+// time) or across blocks. The room made wakes a reader waiting for it.
+std::size_t TakeQueued(Ahead& ahead, std::span<std::uint8_t> into, std::int64_t* time_us) {
+  const std::size_t n = time_us != nullptr ? ahead.Queue->take_block(into, *time_us) : ahead.Queue->take(into);
+  ahead.Room.notify_one();
+  return n;
+}
+
+// SioGets, and read_stamped when `time_us` is wanted: the byte pushed back, then what the reader
+// queued (one block's worth for read_stamped), then the device.
+int ReadInput(int Port, char* Buffer, unsigned Size, std::int64_t* time_us) {
+  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  auto lock = Hold(Port);
+  PortRecord& rec = Record(Port);
+  Ahead& ahead = AheadOf(Port);
+  // No room: the pushed-back and queued bytes wait for the next read.
+  if (Size == 0) return rec.NextChar != 0 || Queued(ahead) > 0 ? 0 : NothingRead(Port, 0);
+  if (Buffer == nullptr) return TORVEL_RANGE;
+  const std::span into(reinterpret_cast<std::uint8_t*>(Buffer), std::min(Size, static_cast<unsigned>(INT_MAX)));
+  if (rec.NextChar != 0) {
+    into[0] = std::exchange(rec.NextChar, 0);
+    if (time_us != nullptr) *time_us = Stamp(ahead, serial::platform::wall_clock_us());
+    return 1;
+  }
+  if (Queued(ahead) > 0) return static_cast<int>(TakeQueued(ahead, into, time_us));
+  std::int64_t stamp = 0;
+  const int n = ReadDevice(Port, lock, into, stamp);
+  if (time_us != nullptr) *time_us = stamp;
+  return n;
+}
+
+// ---- The reader (read_ahead.h) ----
+
+// Waits until the queue has room, so that what the reader reads next fits (only the reader adds
+// to it); false when it is to stop.
+bool AwaitRoom(Ahead& ahead) {
+  std::unique_lock lock(ahead.Lock);
+  ahead.Room.wait(lock, [&ahead] { return ahead.Stopping || ahead.Queue->room() > 0; });
+  return !ahead.Stopping;
+}
+
+// A network link may hold data it took from its socket while answering the server.
+bool NetBuffered(int Port) {
+  const auto lock = Hold(Port);
+  int count = 0;
+  return Record(Port).Net && InputWaiting(Record(Port), count) == 0 && count > 0;
+}
+
+// Waits until the port has input or has gone; false when the reader is told to stop, or the wait
+// itself fails (the reads go on without a reader then).
+bool AwaitInput(int Port, int fd) {
+  for (;;) {
+    if (NetBuffered(Port)) return true;
+    bool woken = false;
+    const int ready = serial::platform::wait_input(fd, AheadOf(Port).Stop.fd(), -1, woken);
+    if (ready < 0 || woken) return false;
+    if (ready > 0) return true;
+  }
+}
+
+// Reads what has arrived into the queue, stamped `time_us`, and reports it; false once the device
+// has gone (its failure stays with the port, for the caller's reads to report).
+bool TakeArrival(int Port, std::int64_t time_us, std::vector<std::uint8_t>& chunk) {
+  Ahead& ahead = AheadOf(Port);
+  std::unique_lock lock(ahead.Lock);
+  const std::size_t room = std::min(chunk.size(), ahead.Queue->room());
+  const long n = ReadSome(Record(Port), chunk.data(), room);
+  if (n < 0) {
+    ReadFailed(Port, static_cast<int>(-n));
+    return false;
+  }
+  // Nothing to read (a network link that had only Telnet commands) is not the device gone.
+  if (n == 0) return NothingRead(Port, 0) == 0;
+  const std::span<const std::uint8_t> block(chunk.data(), static_cast<std::size_t>(n));
+  const std::int64_t stamp = Stamp(ahead, time_us);
+  ahead.Queue->push(stamp, block);
+  lock.unlock();
+  Report(Port, false, stamp, block);
+  return true;
+}
+
+// The reader's thread: each block is stamped the moment its wait ends, before it is read.
+void ReadAheadLoop(int Port, int fd) {
+  std::vector<std::uint8_t> chunk(kReaderChunk);
+  Ahead& ahead = AheadOf(Port);
+  while (AwaitRoom(ahead) && AwaitInput(Port, fd))
+    if (!TakeArrival(Port, serial::platform::wall_clock_us(), chunk)) return;
 }
 
 // The server reports the rate the far port took; a rate it settled on instead is refused, as a rate
@@ -261,6 +433,10 @@ int SioReset(int Port, int InQueue, int OutQueue) {
 
 int SioDone(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  serial::stop_read_ahead(Port);
+  const auto lock = Hold(Port);
+  // What the reader queued belongs to this session, as what waits in the kernel does.
+  if (AheadOf(Port).Queue) AheadOf(Port).Queue->clear();
   PortRecord& rec = Record(Port);
   const int fd = rec.Handle;
   rec.Handle = INVALID_HANDLE;
@@ -280,6 +456,7 @@ int SioBaud(int Port, unsigned BaudCode) {
     return TORVEL_OK;
   }
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   rec.DCB.BaudRate = BaudCode < BaudValue.size() ? BaudValue[BaudCode] : BaudCode;
   if (Apply(rec) != 0) return 0;
@@ -298,6 +475,7 @@ int SioParms(int Port, int Parity, int StopBits, int DataBits) {
     return TORVEL_OK;
   }
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   rec.DCB.Parity = Parity;
   rec.DCB.StopBits = StopBits;
@@ -308,6 +486,7 @@ int SioParms(int Port, int Parity, int StopBits, int DataBits) {
 
 int SioFlow(int Port, char Cmd) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   DeviceControl& dcb = rec.DCB;
   switch (Cmd) {
@@ -382,38 +561,25 @@ int SioPuts(int Port, const char* Buffer, unsigned Size) {
 
 int SioGetc(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   if (rec.NextChar != 0) {
     const int byte = rec.NextChar;
     rec.NextChar = 0;
     return byte;
   }
-  unsigned char byte = 0;
-  const long n = ReadSome(rec, &byte, 1);
-  if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
-  if (n == 0) return NothingRead(Port, TORVEL_NO_DATA);
-  return byte;
+  std::uint8_t byte = 0;
+  if (Queued(AheadOf(Port)) > 0) {
+    TakeQueued(AheadOf(Port), std::span(&byte, 1), nullptr);
+    return byte;
+  }
+  std::int64_t time_us = 0;
+  const int n = ReadDevice(Port, lock, std::span(&byte, 1), time_us);
+  if (n == 0) return TORVEL_NO_DATA;
+  return n < 0 ? n : byte;
 }
 
-int SioGets(int Port, char* Buffer, unsigned Size) {
-  if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
-  PortRecord& rec = Record(Port);
-  if (Size == 0) {
-    // No room for the pushed-back byte: it waits for the next read.
-    return rec.NextChar != 0 ? 0 : NothingRead(Port, 0);
-  }
-  if (Buffer == nullptr) return TORVEL_RANGE;
-  if (rec.NextChar != 0) {
-    Buffer[0] = static_cast<char>(rec.NextChar);
-    rec.NextChar = 0;
-    return 1;
-  }
-  const unsigned want = std::min(Size, static_cast<unsigned>(INT_MAX));
-  const long n = ReadSome(rec, Buffer, want);
-  if (n < 0) return ReadFailed(Port, static_cast<int>(-n));
-  if (n == 0) return NothingRead(Port, 0);
-  return static_cast<int>(n);
-}
+int SioGets(int Port, char* Buffer, unsigned Size) { return ReadInput(Port, Buffer, Size, nullptr); }
 
 int SioUnGetc(int Port, char Chr) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
@@ -429,8 +595,10 @@ int SioRead(int Port, int Reg) {
 
 int SioRxQue(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   int count = 0;
-  return InputWaiting(Record(Port), count) == 0 ? count : 0;
+  if (InputWaiting(Record(Port), count) != 0) count = 0;
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(count) + Queued(AheadOf(Port)), INT_MAX));
 }
 
 int SioTxQue(int Port) {
@@ -441,8 +609,13 @@ int SioTxQue(int Port) {
 
 int SioRxClear(int Port) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   rec.NextChar = 0;
+  if (AheadOf(Port).Queue) {
+    AheadOf(Port).Queue->clear();
+    AheadOf(Port).Room.notify_one();
+  }
   if (rec.Net) {
     rec.Net->purge_input();
     return TORVEL_OK;
@@ -458,6 +631,7 @@ int SioTxClear(int Port) { return CheckOpen(Port); }
 
 int SioStatus(int Port, unsigned Mask) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   PortRecord& rec = Record(Port);
   LineCounters now;
   if (Counters(rec, now) != 0) return 0;
@@ -479,6 +653,7 @@ int SioDCD(int Port) { return ModemLine(Port, MS_RLSD_ON); }
 
 int SioBrkSig(int Port, char Cmd) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  const auto lock = Hold(Port);
   const PortRecord& rec = Record(Port);
   switch (Cmd) {
     case 'A': return SetBreak(rec, true) == 0 ? 1 : 0;
@@ -490,8 +665,11 @@ int SioBrkSig(int Port, char Cmd) {
 
 int SioWaitRx(int Port, int WakeFd, int Milliseconds) {
   if (const int rc = CheckOpen(Port); rc != TORVEL_OK) return rc;
+  auto lock = Hold(Port);
   const PortRecord& rec = Record(Port);
-  if (rec.NextChar != 0) return 1;
+  if (rec.NextChar != 0 || Queued(AheadOf(Port)) > 0) return 1;
+  // A network link is read as it is waited on: it stays locked. A tty's wait only looks.
+  if (!rec.Net) lock.unlock();
   bool woken = false;
   const int rc = WaitInput(rec, WakeFd, std::max(Milliseconds, 0), woken);
   if (rc < 0) return Win32Error(-rc);
@@ -507,8 +685,13 @@ bool more_input_follows(int port, int taken) {
   constexpr int kRefillWaitMs = 2;
   // A network port's buffer is filled from its socket at every look, so nothing follows later.
   if (taken < kReadBuffer || CheckOpen(port) != TORVEL_OK || Record(port).Net) return false;
+  // A reader may take the refill first: what it queued follows as well.
+  const auto queued = [port] { return Queued(AheadOf(port)) > 0; };
+  if (std::unique_lock lock = Hold(port); queued()) return true;
   bool woken = false;
-  return serial::platform::wait_input(Record(port).Handle, -1, kRefillWaitMs, woken) == 1;
+  if (serial::platform::wait_input(Record(port).Handle, -1, kRefillWaitMs, woken) == 1) return true;
+  const auto lock = Hold(port);
+  return queued();
 }
 
 int native_handle(int port) {
@@ -532,12 +715,58 @@ int open_port_waiting(int port, int ms) {
 
 std::string open_failure(int port) {
   if (VerifyPort(port) != TORVEL_OK) return {};
+  const auto lock = Hold(port);  // a reader that finds the device gone writes it
   return Record(port).Failure;
 }
 
 int open_failure_error(int port) {
   if (VerifyPort(port) != TORVEL_OK) return 0;
+  const auto lock = Hold(port);
   return Record(port).FailureError;
+}
+
+std::int64_t wall_clock_us() { return platform::wall_clock_us(); }
+
+void observe_traffic(TrafficObserver* observer) { Observer.store(observer, std::memory_order_release); }
+
+bool read_ahead(int port) {
+  if (CheckOpen(port) != TORVEL_OK) return false;
+  Ahead& ahead = AheadOf(port);
+  if (ahead.Reader.joinable()) return true;
+  {
+    const auto lock = Hold(port);
+    if (!ahead.Queue) ahead.Queue = std::make_unique<ArrivalQueue>(kReadAheadBytes);
+    ahead.Stopping = false;
+  }
+  ahead.Stop.clear();
+  try {
+    ahead.Reader = std::thread(ReadAheadLoop, port, Record(port).Handle);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  platform::raise_to_real_time(ahead.Reader);
+  return true;
+}
+
+void stop_read_ahead(int port) {
+  if (VerifyPort(port) != TORVEL_OK) return;
+  Ahead& ahead = AheadOf(port);
+  if (!ahead.Reader.joinable()) return;
+  {
+    const auto lock = Hold(port);
+    ahead.Stopping = true;
+  }
+  ahead.Room.notify_all();
+  ahead.Stop.raise();
+  ahead.Reader.join();
+  ahead.Stop.clear();
+}
+
+bool reading_ahead(int port) { return VerifyPort(port) == TORVEL_OK && AheadOf(port).Reader.joinable(); }
+
+int read_stamped(int port, std::span<std::uint8_t> into, std::int64_t& time_us) {
+  return ReadInput(port, reinterpret_cast<char*>(into.data()),
+                   static_cast<unsigned>(std::min<std::size_t>(into.size(), INT_MAX)), &time_us);
 }
 
 }  // namespace serial

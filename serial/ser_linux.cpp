@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -288,6 +290,19 @@ std::int64_t monotonic_ms() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::int64_t wall_clock_us() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Allowed to root, and to users with an rtprio limit; others keep the ordinary policy.
+bool raise_to_real_time(std::thread& thread) {
+  sched_param param{};
+  param.sched_priority = ::sched_get_priority_min(SCHED_FIFO);
+  return ::pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param) == 0;
 }
 
 int wait_input(int fd, int wake_fd, int ms, bool& woken) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 
 namespace serial::platform {
 
@@ -84,8 +85,14 @@ int write_all(int fd, const void* buffer, std::size_t size, std::uint32_t wait_m
 int uart_type(const char* path, int& type);
 
 std::int64_t monotonic_ms();
+// Microseconds since 1970 by the wall clock.
+std::int64_t wall_clock_us();
 
-// Blocks until `fd` has input (or has gone), `wake_fd` (-1: none) is readable, or `ms` pass.
+// Asks for the lowest real-time priority for `thread`: false where the system refuses it.
+bool raise_to_real_time(std::thread& thread);
+
+// Blocks until `fd` has input (or has gone), `wake_fd` (-1: none) is readable, or `ms` pass (a
+// negative `ms`: no limit).
 // 1 when `fd` is ready, 0 otherwise (`woken` tells a wake from the time passing), or -errno.
 int wait_input(int fd, int wake_fd, int ms, bool& woken);
 

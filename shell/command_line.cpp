@@ -45,7 +45,7 @@ over the plain one (--baud-a 57600 -b 9600: Port A at 57600 bit/s, Port B at 960
 Window:
       --view NAME         hex, ascii, ansi, hdlc, ppp, icni or terminal (default hex)
       --log FILE          start an HTML log in FILE (replaced if it exists)
-      --capture FILE      start a capture in FILE (not available in this version yet)
+      --capture FILE      start a pcapng capture of both lines in FILE (replaced if it exists)
       --no-config         start from the defaults and save no settings
 
 Other:
@@ -324,8 +324,6 @@ void settle_action(Reading& reading) {
   if (reading.help) line.action = StartAction::Help;
   else if (reading.version) line.action = StartAction::Version;
   else if (reading.list) line.action = StartAction::List;
-  // Captures come with a later version; a run must not start without the capture asked for.
-  else if (line.settings.capture) fail(reading, "--capture: captures are not available in this version yet");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/hex.h"
+#include "core/hex_capture.h"
 #include "core/hex_checksum.h"
 #include "core/hex_dump.h"
 #include "core/hex_frame.h"
@@ -15,12 +16,15 @@
 #include "core/hex_report.h"
 #include "core/hex_transfer.h"
 #include "core/hex_xmodem.h"
+#include "core/line_record.h"
 #include "core/port_claim.h"
 #include "core/port_presentation.h"
+#include "core/port_readers.h"
 #include "core/resource.h"
 #include "serial/devices.h"
 #include "serial/net_address.h"
 #include "shell/pump.h"
+#include "shell/replay.h"
 #include "shell/saved_settings.h"
 #include "shell/start_settings.h"
 #include "views/ansi_terminal.h"
@@ -45,6 +49,7 @@ bool is_checked(DialogHost& dialog, int id) { return dialog.check(id) == Check::
 // before the dialog ends.
 void end_program(DialogHost& dialog, int result) {
   win_save_settings(dialog);
+  win_replay_end(dialog);
   hex_quit(dialog);
   dialog.end_dialog(result);
 }
@@ -213,6 +218,10 @@ int command(DialogHost& dialog, int id, Notification code) {
     case IDC_VIEW: if (selection_changed) hex_ViewSelChange(dialog); return 1;
     case IDR_LOG: hex_log_open(dialog); return 1;
     case IDR_NOLOG: hex_log_close(dialog); return 1;
+    case IDR_CAPTURE: hex_capture_open(dialog); return 1;
+    case IDR_NOCAPTURE: hex_capture_close(dialog); return 1;
+    case IDC_REPLAY: win_replay_click(dialog); return 1;
+    case IDC_PACED: return 1;  // a running replay looks at it every tick
     case IDR_RUN:
       hex_run = is_checked(dialog, IDR_RUN) ? 1 : 0;
       dialog.set_focus(IDT_SCREEN);
@@ -270,6 +279,12 @@ int InitializeApp(DialogHost& hDlg) {
   win_init_periodic(hDlg);
   hDlg.set_focus(IDT_SCREEN);
   hex_init(hDlg);
+  hDlg.check_radio(IDR_CAPTURE, IDR_NOCAPTURE, IDR_NOCAPTURE);
+  // Every block is stamped as it arrives, and every byte that crosses a line goes to the capture
+  // and the taps.
+  hex_record_start();
+  hex_capture_follow();
+  hex_readers_start();
   // The selectors exist now: their entries name the device behind each COM number.
   hex_show_devices(hDlg);
   return 1;

@@ -239,7 +239,7 @@ PortStartSettings port_settings(int port) {
   settings.device = bound_device(obj.portnum);
   settings.speed = std::to_string(hex_port_rate(port));
   if (obj.databits >= 5 && obj.databits <= 8) settings.data_bits = std::to_string(obj.databits);
-  settings.stop_bits = obj.stopbits == 2 ? "2" : "1";
+  settings.stop_bits.emplace(1, obj.stopbits == 2 ? '2' : '1');  // one character: GCC 12 -Wrestrict misreads a literal assigned here
   if (obj.parity >= 0 && obj.parity < HEX_PARITY_MAX) settings.parity = shown(hex_parity[obj.parity], HEX_PARITY_SIZE);
   // The flow selector's text as last applied, cut to two letters: its first names it.
   settings.flow = obj.flow[0] == 'R' ? "RTS" : obj.flow[0] == 'X' ? "XON" : "NONE";

@@ -122,6 +122,14 @@ void set_up_terminal(platform::TerminalSurface& terminal, const StartSettings& s
   if (settings.terminal_backspace) terminal.set_backspace(*settings.terminal_backspace);
 }
 
+// As Capture clicked and its prompt answered with the file given.
+void start_capture(DialogHost& dialog, const std::optional<std::string>& file) {
+  if (!file) return;
+  const StartDesktop answer(file, false);
+  dialog.check_radio(IDR_CAPTURE, IDR_NOCAPTURE, IDR_CAPTURE);
+  report(dialog, IDR_CAPTURE, Notification::Clicked);
+}
+
 void start_log(DialogHost& dialog, const std::optional<std::string>& file) {
   if (!file) return;
   const StartDesktop answer(file, false);
@@ -183,4 +191,5 @@ void win_apply_start_settings(DialogHost& hwndDlg) {
   choose_send_port(hwndDlg, settings.send_port);
   type_messages(hwndDlg, settings.messages);
   start_log(hwndDlg, settings.log);
+  start_capture(hwndDlg, settings.capture);
 }

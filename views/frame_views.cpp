@@ -7,6 +7,7 @@
 
 #include "core/hex.h"
 #include "core/hex_display.h"
+#include "core/line_record.h"
 #include "protocol/hdlc.h"
 #include "protocol/hex_pairs.h"
 #include "protocol/icni.h"
@@ -34,7 +35,9 @@ protocol::FrameCollector collection(HEX_OBJ_TYP& obj) { return {collection_octet
 // Octets one line of `text` holds: header, three characters an octet, the NUL.
 std::size_t line_octets(Text text) { return (text.size() - kHeaderLength - 1) / 3; }
 
-void show_frame(DialogHost& hwnd, Text text, Octets frame) {
+// A frame found is also recorded, when a capture runs, as the view shows it: under the send port.
+void show_frame(DialogHost& hwnd, Text text, Octets frame, capture::FrameKind kind) {
+  hex_record_frame(kind, send_port(), frame);
   char header[32];
   std::snprintf(header, sizeof header, "\nRx%d %5d ", send_port() + 1, hex_time_stamp);
   do {
@@ -69,7 +72,7 @@ void hex_show_hdlc(DialogHost& hwnd, Octets bytes, Text text) {
   HEX_OBJ_TYP& obj = send_record();
   protocol::FrameCollector frame = collection(obj);
   protocol::HdlcReceiver bits{obj.bitcnt, obj.byte, obj.onecnt};
-  protocol::hdlc_decode(bytes, bits, frame, [&](Octets f) { show_frame(hwnd, text, f); });
+  protocol::hdlc_decode(bytes, bits, frame, [&](Octets f) { show_frame(hwnd, text, f, capture::FrameKind::Hdlc); });
   obj.msgindex = frame.count;
   obj.bitcnt = bits.bitcnt;
   obj.byte = bits.byte;
@@ -79,14 +82,16 @@ void hex_show_hdlc(DialogHost& hwnd, Octets bytes, Text text) {
 void hex_show_ppp(DialogHost& hwnd, Octets bytes, Text text) {
   HEX_OBJ_TYP& obj = send_record();
   protocol::FrameCollector frame = collection(obj);
-  protocol::ppp_decode(bytes, frame, collection_octets(obj), [&](Octets f) { show_frame(hwnd, text, f); });
+  protocol::ppp_decode(bytes, frame, collection_octets(obj),
+                       [&](Octets f) { show_frame(hwnd, text, f, capture::FrameKind::Ppp); });
   obj.msgindex = frame.count;
 }
 
 void hex_show_icni(DialogHost& hwnd, Octets bytes, Text text) {
   HEX_OBJ_TYP& obj = send_record();
   protocol::FrameCollector frame = collection(obj);
-  protocol::icni_decode(bytes, frame, obj.msglength, [&](Octets f) { show_frame(hwnd, text, f); });
+  protocol::icni_decode(bytes, frame, obj.msglength,
+                        [&](Octets f) { show_frame(hwnd, text, f, capture::FrameKind::Icni); });
   obj.msgindex = frame.count;
 }
 

@@ -52,18 +52,19 @@ void show_terminal(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
 struct View {
   int ascii;       // hex_ascii: 1 when typed messages are text, 0 when hexadecimal pairs
   int local_echo;  // hex_local_echo and the Local Echo box; a terminal's far end echoes instead
+  bool joins;      // hex_view_joins_blocks
   void (*show)(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text);
 };
 
 // In the order of the View selector and of the view codes.
 constexpr View kViews[HEX_VIEW_MAX] = {
-    {0, 1, show_hexadecimal},  // HEX_HEX_VIEW
-    {1, 1, show_ascii},        // HEX_ASCII_VIEW
-    {1, 0, show_ansi},         // HEX_ANSI_VIEW
-    {0, 1, show_hdlc},         // HEX_HDLC_VIEW
-    {0, 1, show_ppp},          // HEX_PPP_VIEW
-    {0, 1, show_icni},         // HEX_ICNI_VIEW
-    {1, 0, show_terminal},     // HEX_TERMINAL_VIEW
+    {0, 1, true, show_hexadecimal},  // HEX_HEX_VIEW
+    {1, 1, true, show_ascii},        // HEX_ASCII_VIEW
+    {1, 0, false, show_ansi},        // HEX_ANSI_VIEW
+    {0, 1, false, show_hdlc},        // HEX_HDLC_VIEW
+    {0, 1, false, show_ppp},         // HEX_PPP_VIEW
+    {0, 1, false, show_icni},        // HEX_ICNI_VIEW
+    {1, 0, true, show_terminal},     // HEX_TERMINAL_VIEW: the emulator takes a stream
 };
 
 }  // namespace
@@ -79,6 +80,8 @@ void hex_ViewSelChange(DialogHost& hwnd) {
   hex_terminal_follow_view(hwnd);
   hwnd.set_focus(IDT_SCREEN);
 }
+
+bool hex_view_joins_blocks() { return hex_view_mode >= 0 && hex_view_mode < HEX_VIEW_MAX && kViews[hex_view_mode].joins; }
 
 void hex_show_block(DialogHost& hwnd, int port, Bytes bytes, ReceiveText& text) {
   if (hex_view_mode < 0 || hex_view_mode >= HEX_VIEW_MAX) return;

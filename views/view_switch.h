@@ -27,5 +27,11 @@ using ReceiveText = std::array<char, HEX_MAX_STRING + 1>;
 // A view code outside the table shows nothing.
 void hex_show_block(platform::DialogHost& hwnd, int port, std::span<const std::uint8_t> bytes, ReceiveText& text);
 
+// True when the current view shows the same text however the received bytes are cut into blocks,
+// so that one port's blocks in a row may be shown as one. The ANSI view acts on each block's
+// sequences before its text, and a frame takes the time of the block that completes it: those
+// views are given each block as it arrived.
+bool hex_view_joins_blocks();
+
 // The View selector changed: the view chosen, with its entry mode and echo.
 void hex_ViewSelChange(platform::DialogHost& hwnd);

@@ -69,6 +69,15 @@ int Keep(int fd) {
   return moved;
 }
 
+// A FIFO would hold open() until its other end comes, beyond Abort's reach: the file is opened
+// without waiting (a FIFO nobody reads fails with ENXIO, one nobody writes is then no regular file
+// to send), and used as any file once open.
+int OpenWithoutWaiting(const char* path, int flags) {
+  const int fd = Keep(::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666));
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
@@ -132,7 +141,7 @@ Step TxNewFile(int Port) {
   xyList.FileSize = 0;
   if (!xyList.EmptyFlag) {
     if (xyList.NameRefused) return RefusedName(Port);
-    const int fd = Keep(::open(xyList.FileName, O_RDONLY | O_CLOEXEC));
+    const int fd = OpenWithoutWaiting(xyList.FileName, O_RDONLY);
     if (fd < 0) return CannotOpen(Port, errno);
     xyList.Handle = fd;
     if (const char* why = Unsendable(fd)) return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "%s %s", Named(), why));
@@ -385,7 +394,7 @@ Step RxOpenFile(int Port) {
   } else {
     xyList.FirstPacket = 1;
     if (xyList.NameRefused) return RefusedName(Port);
-    const int fd = Keep(::open(xyList.FileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    const int fd = OpenWithoutWaiting(xyList.FileName, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) return CannotOpen(Port, errno);
     xyList.Handle = fd;
   }
@@ -605,7 +614,7 @@ Step RxBatchHeader(int Port) {
   }
   if (!BatchFileName()) return Ended(FailWith(Port, XY_CANNOT_OPEN_ERROR, "packet 0 names no file to create here"));
   // O_EXCL: a batch never replaces a file already there, nor follows a link planted in its name.
-  const int fd = Keep(::open(xyList.FileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  const int fd = OpenWithoutWaiting(xyList.FileName, O_WRONLY | O_CREAT | O_EXCL);
   if (fd < 0) return CannotOpen(Port, errno);
   xyList.Handle = fd;
   BatchFileSize();

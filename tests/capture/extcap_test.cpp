@@ -1,5 +1,6 @@
 // quillport-extcap: its answers to Wireshark, and live captures by tshark from a pty, with the
-// port opened by the extcap itself and with the port held by another process that serves its tap.
+// port opened by the extcap itself, with the port held by another process that serves its tap,
+// and with the port held by Quillport itself.
 #include <fcntl.h>
 #include <signal.h>
 #include <poll.h>
@@ -10,6 +11,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,7 @@
 
 #include "capture/capture_reader.h"
 #include "capture/tap_server.h"
+#include "capture/tap_socket.h"
 #include "serial/devices.h"
 #include "serial/ser.h"
 #include "tests/capture/programs.h"
@@ -243,6 +247,69 @@ TEST(Extcap, TsharkCapturesAPortAnotherProcessHoldsThroughItsTap) {
   EXPECT_EQ(captured.comments, std::vector<std::string>{"Port A set to 9600 8N1"});
   EXPECT_EQ(captured.interface_name, "COM1");
   EXPECT_EQ(captured.description, "Port A: " + pty.slave_path() + ", 9600 8N1, no flow control");
+}
+
+// True when the program serving the tap socket at `path` has accepted a client: its end of the
+// connection is listed under the socket's path, connected (state 03).
+bool tap_has_client(const std::string& path) {
+  std::ifstream sockets("/proc/net/unix");
+  for (std::string line; std::getline(sockets, line);) {
+    const std::vector<std::string> fields = capturetest::split(line, ' ');
+    if (fields.size() >= 8 && fields.back() == path && fields[5] == "03") return true;
+  }
+  return false;
+}
+
+// The process running the program at `path` with `argument` on its command line, 0 when none.
+pid_t process_of(const std::string& path, const std::string& argument) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (fs::directory_iterator process("/proc", ec), end; !ec && process != end; process.increment(ec)) {
+    std::error_code link_ec;
+    if (fs::read_symlink(process->path() / "exe", link_ec) != fs::path(path)) continue;
+    if (capturetest::read_file((process->path() / "cmdline").string()).find(argument) == std::string::npos) continue;
+    return static_cast<pid_t>(std::stol(process->path().filename().string()));
+  }
+  return 0;
+}
+
+// Quillport on the offscreen platform, run as tshark is, holds the port; tshark captures it for
+// 3 s through the extcap, which finds the port held and reads Quillport's tap instead.
+TEST(Extcap, TsharkCapturesThroughTheTapOfTheRunningProgram) {
+#ifndef QUILLPORT_PROGRAM
+  GTEST_SKIP() << "built without the window";
+#else
+  Scratch scratch;
+  testsupport::PtyPair pty;
+  capturetest::give_to_ordinary_user(pty.slave_path());
+  const std::string runtime = scratch.file("runtime");
+  ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+  capturetest::give_to_ordinary_user(runtime);
+  Program quillport({QUILLPORT_PROGRAM, "--port-a", pty.slave_path(), "--no-config"},
+                    {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime, "HOME=" + scratch.path()}, scratch);
+  const std::string tap = runtime + "/quillport/" + capture::tap_socket_name(pty.slave_path());
+  ASSERT_TRUE(testsupport::wait_until([&] { return ::access(tap.c_str(), F_OK) == 0; }, std::chrono::seconds(30)))
+      << quillport.err();
+
+  const std::string file = scratch.file("live.pcapng");
+  const auto tshark = start_tshark(scratch, pty.slave_path(), file, runtime);
+  ASSERT_TRUE(testsupport::wait_until([&] { return tap_has_client(tap); }, std::chrono::seconds(30))) << tshark->err();
+  const std::string written = write_bursts(pty);
+  ASSERT_EQ(tshark->wait(std::chrono::seconds(60)), 0) << tshark->err();
+
+  // SIGTERM ends the program the way Exit does: its tap goes with it.
+  const pid_t program = process_of(QUILLPORT_PROGRAM, pty.slave_path());
+  ASSERT_GT(program, 0);
+  ::kill(program, SIGTERM);
+  EXPECT_EQ(quillport.wait(std::chrono::seconds(30)), 0) << quillport.err();
+  EXPECT_NE(::access(tap.c_str(), F_OK), 0);
+
+  const Captured captured = read_capture(file);
+  EXPECT_EQ(captured.received, written);
+  EXPECT_EQ(captured.sent, "");
+  EXPECT_EQ(captured.interface_name, "COM1");
+  EXPECT_EQ(captured.description, "Port A: " + pty.slave_path() + ", 9600 8N1, no flow control");
+#endif
 }
 
 }  // namespace

@@ -281,6 +281,16 @@ TEST_F(DisplayTest, ReceivedTextTakesItsPortColourOnScreenAndInTheLog) {
             kHeader + "<font color=\"#0000FF\"> 41</font><font color=\"#00007F\"> 42</font>" + kFooter);
 }
 
+TEST_F(DisplayTest, TheLengthGivenIsShownAndLoggedUpToANul) {
+  const auto path = open_log();
+  hex_display_msg(host, 0, "abcdef", 3);
+  hex_display_msg(host, 0, "gh\0ij", 5);
+  hex_log_close(host);
+  EXPECT_EQ(host.text(IDT_SCREEN), "abcgh");
+  EXPECT_EQ(read_file(path),
+            kHeader + "<font color=\"#0000FF\">abc</font><font color=\"#0000FF\">gh</font>" + kFooter);
+}
+
 TEST_F(DisplayTest, TheTraceKeepsTheCaretsRowJustBelowThePage) {
   std::string lines;
   for (int i = 0; i < 40; ++i) lines += "line\n";

@@ -22,7 +22,6 @@
 #include <string>
 #include <utility>
 
-#include "core/resource.h"
 #include "platform/qt/screen_widget.h"
 #include "tests/qt/qt_fixture.h"
 
@@ -57,8 +56,8 @@ void answer_next(std::function<void(W&)> answer) {
 
 TEST_F(QtEventsTest, ClicksReportAfterTheButtonsNewStateIsSet) {
   show();
-  host.check_radio(IDR_RUN, IDR_STOP, IDR_STOP);
-  host.check_radio(IDR_COM1, IDR_COM2, IDR_COM1);
+  host.check_radio(kRun, kStop, kStop);
+  host.check_radio(kPortA, kPortB, kPortA);
   std::pair<Check, Check> at_dispatch;
   int partner = 0;
   on_message = [&](DialogHost& dialog, const DialogMessage& message) {
@@ -72,16 +71,16 @@ TEST_F(QtEventsTest, ClicksReportAfterTheButtonsNewStateIsSet) {
     Check other;
   };
   const Step steps[] = {
-      {IDR_RUN, IDR_STOP, Check::Checked, Check::Unchecked},
-      {IDR_RUN, IDR_STOP, Check::Checked, Check::Unchecked},  // a checked radio stays checked
-      {IDR_COM2, IDR_COM1, Check::Checked, Check::Unchecked},
-      {IDR_COM2, IDR_STOP, Check::Checked, Check::Unchecked},  // another group keeps its state
-      {IDC_ECHO, 0, Check::Checked, Check::Unchecked},
-      {IDC_ECHO, 0, Check::Unchecked, Check::Unchecked},
-      {IDC_COM1_STATE, 0, Check::Checked, Check::Unchecked},
-      {IDC_COM1_STATE, 0, Check::Indeterminate, Check::Unchecked},
-      {IDC_COM1_STATE, 0, Check::Unchecked, Check::Unchecked},
-      {IDB_CLEAR, 0, Check::Unchecked, Check::Unchecked},
+      {kRun, kStop, Check::Checked, Check::Unchecked},
+      {kRun, kStop, Check::Checked, Check::Unchecked},  // a checked radio stays checked
+      {kPortB, kPortA, Check::Checked, Check::Unchecked},
+      {kPortB, kStop, Check::Checked, Check::Unchecked},  // another group keeps its state
+      {kEcho, 0, Check::Checked, Check::Unchecked},
+      {kEcho, 0, Check::Unchecked, Check::Unchecked},
+      {kIndicator, 0, Check::Checked, Check::Unchecked},
+      {kIndicator, 0, Check::Indeterminate, Check::Unchecked},
+      {kIndicator, 0, Check::Unchecked, Check::Unchecked},
+      {kClear, 0, Check::Unchecked, Check::Unchecked},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.id);
@@ -91,69 +90,69 @@ TEST_F(QtEventsTest, ClicksReportAfterTheButtonsNewStateIsSet) {
     EXPECT_EQ(commands(), (Commands{{step.id, Notification::Clicked}}));
     EXPECT_EQ(at_dispatch, std::make_pair(step.own, step.other));
   }
-  host.set_enabled(IDB_SEND, false);
+  host.set_enabled(kSend, false);
   seen.clear();
-  QTest::mouseClick(host.widget(IDB_SEND), Qt::LeftButton);
+  QTest::mouseClick(host.widget(kSend), Qt::LeftButton);
   EXPECT_TRUE(seen.empty());
 }
 
 TEST_F(QtEventsTest, ProgramChangesToControlsReportNothing) {
   show();
-  for (const char* speed : {"9600", "19200", "38400"}) host.add_entry(IDC_SPEED1, speed);
-  EXPECT_EQ(host.selected_entry(IDC_SPEED1), -1);  // adding selects nothing
-  host.select_entry(IDC_SPEED1, 1);
-  EXPECT_EQ(host.text(IDC_SPEED1), "19200");
-  EXPECT_EQ(static_cast<QComboBox*>(host.widget(IDC_SPEED1))->lineEdit()->cursorPosition(), 0);  // its start shows
-  host.set_entry_text(IDC_SPEED1, 1, "57600");
-  EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
-  EXPECT_EQ(host.text(IDC_SPEED1), "57600");
-  host.remove_entry(IDC_SPEED1, 1);
-  EXPECT_EQ(host.selected_entry(IDC_SPEED1), -1);
-  EXPECT_EQ(host.entry_text(IDC_SPEED1, 1), "38400");
-  host.set_text(IDT_STATUS, "<b>log & more</b>");  // shown as it is, never as markup
-  EXPECT_EQ(host.text(IDT_STATUS), "<b>log & more</b>");
-  host.set_text(IDT_SCREEN, "trace");
-  EXPECT_EQ(host.text(IDT_SCREEN), "trace");
+  for (const char* speed : {"9600", "19200", "38400"}) host.add_entry(kSpeed, speed);
+  EXPECT_EQ(host.selected_entry(kSpeed), -1);  // adding selects nothing
+  host.select_entry(kSpeed, 1);
+  EXPECT_EQ(host.text(kSpeed), "19200");
+  EXPECT_EQ(static_cast<QComboBox*>(host.widget(kSpeed))->lineEdit()->cursorPosition(), 0);  // its start shows
+  host.set_entry_text(kSpeed, 1, "57600");
+  EXPECT_EQ(host.selected_entry(kSpeed), 1);
+  EXPECT_EQ(host.text(kSpeed), "57600");
+  host.remove_entry(kSpeed, 1);
+  EXPECT_EQ(host.selected_entry(kSpeed), -1);
+  EXPECT_EQ(host.entry_text(kSpeed, 1), "38400");
+  host.set_text(kStatus, "<b>log & more</b>");  // shown as it is, never as markup
+  EXPECT_EQ(host.text(kStatus), "<b>log & more</b>");
+  host.set_text(kScreen, "trace");
+  EXPECT_EQ(host.text(kScreen), "trace");
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(host.add_entry(999, "x"), -1);  // unknown ids and other kinds of control: nothing happens
-  EXPECT_EQ(host.add_entry(IDB_SEND, "x"), -1);
+  EXPECT_EQ(host.add_entry(kSend, "x"), -1);
 }
 
 TEST_F(QtEventsTest, ChoosingAnEntryReportsTheSelectionChange) {
   show();
-  for (const char* parity : {"None", "Odd", "Even"}) host.add_entry(IDC_PARITY1, parity);
-  host.select_entry(IDC_PARITY1, 0);
+  for (const char* parity : {"None", "Odd", "Even"}) host.add_entry(kParity, parity);
+  host.select_entry(kParity, 0);
   int at_dispatch = -1;
   on_message = [&](DialogHost& dialog, const DialogMessage& message) {
     at_dispatch = dialog.selected_entry(message.id);
     return 1;
   };
-  host.widget(IDC_PARITY1)->setFocus();
-  QTest::keyClick(host.widget(IDC_PARITY1), Qt::Key_Down);
-  EXPECT_EQ(commands(), (Commands{{IDC_PARITY1, Notification::SetFocus}, {IDC_PARITY1, Notification::SelChange}}));
+  host.widget(kParity)->setFocus();
+  QTest::keyClick(host.widget(kParity), Qt::Key_Down);
+  EXPECT_EQ(commands(), (Commands{{kParity, Notification::SetFocus}, {kParity, Notification::SelChange}}));
   EXPECT_EQ(at_dispatch, 1);
 }
 
 TEST_F(QtEventsTest, EnterInASelectorsFieldIsReportedAndAddsNothingAndEndsNothing) {
   show();
-  host.add_entry(IDC_MSG, "01 02");
-  QWidget* field = host.widget(IDC_MSG);
+  host.add_entry(kMessage, "01 02");
+  QWidget* field = host.widget(kMessage);
   field->setFocus();
   QTest::keyClicks(field, "03 04");
-  EXPECT_EQ(commands().back(), std::make_pair(IDC_MSG, Notification::EditChange));  // the user's typing
+  EXPECT_EQ(commands().back(), std::make_pair(kMessage, Notification::EditChange));  // the user's typing
   seen.clear();
   QTest::keyClick(field, Qt::Key_Return);
   QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
   QCoreApplication::processEvents();  // the report follows Qt's own handling of the key
-  EXPECT_EQ(host.entry_count(IDC_MSG), 1);
-  EXPECT_EQ(host.text(IDC_MSG), "03 04");
-  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::Enter}, {IDC_MSG, Notification::Enter}}));
+  EXPECT_EQ(host.entry_count(kMessage), 1);
+  EXPECT_EQ(host.text(kMessage), "03 04");
+  EXPECT_EQ(commands(), (Commands{{kMessage, Notification::Enter}, {kMessage, Notification::Enter}}));
   EXPECT_TRUE(host.window()->isVisible());
 
   // Text that names an entry exactly is chosen first, as from the list.
-  for (const char* rate : {"9600", "19200"}) host.add_entry(IDC_SPEED1, rate);
-  host.select_entry(IDC_SPEED1, 0);
-  auto* speed = static_cast<QComboBox*>(host.widget(IDC_SPEED1));
+  for (const char* rate : {"9600", "19200"}) host.add_entry(kSpeed, rate);
+  host.select_entry(kSpeed, 0);
+  auto* speed = static_cast<QComboBox*>(host.widget(kSpeed));
   speed->setFocus();
   seen.clear();
   speed->lineEdit()->selectAll();
@@ -162,19 +161,19 @@ TEST_F(QtEventsTest, EnterInASelectorsFieldIsReportedAndAddsNothingAndEndsNothin
   QCoreApplication::processEvents();
   Commands reported = commands();
   std::erase_if(reported, [](const auto& c) { return c.second == Notification::EditChange; });  // the typing
-  EXPECT_EQ(reported, (Commands{{IDC_SPEED1, Notification::SelChange}, {IDC_SPEED1, Notification::Enter}}));
-  EXPECT_EQ(host.selected_entry(IDC_SPEED1), 1);
+  EXPECT_EQ(reported, (Commands{{kSpeed, Notification::SelChange}, {kSpeed, Notification::Enter}}));
+  EXPECT_EQ(host.selected_entry(kSpeed), 1);
 }
 
 TEST_F(QtEventsTest, EscapeOutsideTheDisplayIsTheCancelCommand) {
   show();
-  for (const int id : {IDC_MSG, IDB_CLEAR, IDR_RUN}) {
+  for (const int id : {kMessage, kClear, kRun}) {
     host.widget(id)->setFocus();
     seen.clear();
     QTest::keyClick(host.widget(id), Qt::Key_Escape);
     EXPECT_EQ(commands(), (Commands{{IDCANCEL, Notification::Clicked}})) << id;
   }
-  host.set_focus(IDT_SCREEN);
+  host.set_focus(kScreen);
   seen.clear();
   QTest::keyClick(host.screen_widget(), Qt::Key_Escape);
   EXPECT_TRUE(commands().empty());
@@ -183,29 +182,29 @@ TEST_F(QtEventsTest, EscapeOutsideTheDisplayIsTheCancelCommand) {
 
 TEST_F(QtEventsTest, LeavingASelectorReportsTheFocusLostAfterTheCurrentMessage) {
   show();
-  auto* field = static_cast<QComboBox*>(host.widget(IDC_MSG));
-  host.add_entry(IDC_MSG, "01 02");
+  auto* field = static_cast<QComboBox*>(host.widget(kMessage));
+  host.add_entry(kMessage, "01 02");
   field->setFocus();
   field->showPopup();  // its own list is not somewhere else
   field->hidePopup();
-  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::SetFocus},
-                                  {IDC_MSG, Notification::DropDown},
-                                  {IDC_MSG, Notification::CloseUp}}));
+  EXPECT_EQ(commands(), (Commands{{kMessage, Notification::SetFocus},
+                                  {kMessage, Notification::DropDown},
+                                  {kMessage, Notification::CloseUp}}));
   seen.clear();
   QTest::keyClick(field, Qt::Key_Tab);
-  EXPECT_EQ(commands(), (Commands{{IDC_MSG, Notification::KillFocus}}));
+  EXPECT_EQ(commands(), (Commands{{kMessage, Notification::KillFocus}}));
 
   // A handler that moves the focus: the report follows that handler, it does not interrupt it.
   field->setFocus();
   seen.clear();
   on_message = [](DialogHost& dialog, const DialogMessage& message) {
-    if (message.id == IDB_CLEAR) dialog.set_focus(IDT_SCREEN);
+    if (message.id == kClear) dialog.set_focus(kScreen);
     return 1;
   };
-  host.dispatch_command(IDB_CLEAR);
-  EXPECT_EQ(commands(), (Commands{{IDB_CLEAR, Notification::Clicked}, {IDC_MSG, Notification::KillFocus}}));
+  host.dispatch_command(kClear);
+  EXPECT_EQ(commands(), (Commands{{kClear, Notification::Clicked}, {kMessage, Notification::KillFocus}}));
   for (const Seen& s : seen) EXPECT_EQ(s.depth, 1);
-  EXPECT_EQ(host.focus(), IDT_SCREEN);
+  EXPECT_EQ(host.focus(), kScreen);
 }
 
 TEST_F(QtEventsTest, TheCloseBoxAsksTheProcedureAndOnlyEndDialogCloses) {
@@ -278,7 +277,7 @@ TEST_F(QtEventsTest, TimersTickIntoAHandlerOnlyWhileItWaitsInABoxAndNeverIntoThe
   host.stop_timer(1);
 
   seen.clear();
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].kind, MessageKind::Command);
 }

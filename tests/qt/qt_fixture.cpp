@@ -6,8 +6,6 @@
 
 #include <memory>
 
-#include "core/dialog_template.h"
-
 namespace qttest {
 namespace {
 
@@ -35,7 +33,9 @@ class QtEnvironment final : public ::testing::Environment {
 
 DialogTest* DialogTest::running = nullptr;
 
-DialogTest::DialogTest() : host(quillport_dialog(), &DialogTest::procedure) { running = this; }
+DialogTest::DialogTest(const platform::DialogTemplate& dialog) : host(dialog, &DialogTest::procedure) {
+  running = this;
+}
 
 DialogTest::~DialogTest() { running = nullptr; }
 

@@ -1,5 +1,6 @@
-// A live Qt dialog built from the program's template, on the offscreen platform, whose procedure
-// records every message with the state of the controls it cares about at that moment.
+// A live Qt dialog built from a template (the widget tests' own unless another is given), on the
+// offscreen platform, whose procedure records every message with the state of the controls it
+// cares about at that moment.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <functional>
 #include <vector>
 
+#include "platform/dialog_template.h"
 #include "platform/qt/qt_dialog_host.h"
+#include "tests/qt/test_dialog.h"
 
 namespace qttest {
 
@@ -23,7 +26,7 @@ struct Seen {
 
 class DialogTest : public ::testing::Test {
  protected:
-  DialogTest();
+  explicit DialogTest(const platform::DialogTemplate& dialog = test_dialog());
   ~DialogTest() override;
 
   // Builds, initialises and shows the dialog, then forgets the messages seen so far.

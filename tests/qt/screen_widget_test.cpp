@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/resource.h"
 #include "platform/qt/screen_widget.h"
 #include "tests/qt/qt_fixture.h"
 
@@ -68,7 +67,7 @@ TEST_F(QtScreenTest, KeysReachTheKeyboardFilterAsKeyDownThenCharacter) {
     EXPECT_EQ(keys(), c.expected);
     EXPECT_TRUE(commands().empty());  // neither Escape nor Enter is the dialog's here
   }
-  EXPECT_EQ(host.focus(), IDT_SCREEN);  // Tab stayed in the display
+  EXPECT_EQ(host.focus(), kScreen);  // Tab stayed in the display
   const std::pair<Qt::Key, int> moves[] = {{Qt::Key_PageUp, 0x21}, {Qt::Key_PageDown, 0x22}, {Qt::Key_End, 0x23},
                                            {Qt::Key_Home, 0x24},   {Qt::Key_Left, 0x25},     {Qt::Key_Up, 0x26},
                                            {Qt::Key_Right, 0x27},  {Qt::Key_Down, 0x28}};
@@ -89,12 +88,12 @@ TEST_F(QtScreenTest, TheModelActsOnTheCodeTheFilterLeaves) {
     return 0;
   };
   QTest::keyClicks(host.screen_widget(), "axa");
-  EXPECT_EQ(host.text(IDT_SCREEN), "bb");
+  EXPECT_EQ(host.text(kScreen), "bb");
 }
 
 TEST_F(QtScreenTest, CopyAndPasteGoThroughTheDesktopClipboard) {
   show();
-  host.set_text(IDT_SCREEN, "hello world\xE9");
+  host.set_text(kScreen, "hello world\xE9");
   host.screen().set_selection(6, 12);
   QTest::keyClick(host.screen_widget(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("world\u00E9"));
@@ -103,7 +102,7 @@ TEST_F(QtScreenTest, CopyAndPasteGoThroughTheDesktopClipboard) {
   QGuiApplication::clipboard()->setText(QStringLiteral("one\r\ntwo\u20AC"));
   host.screen().set_selection(0, 5);
   QTest::keyClick(host.screen_widget(), Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(host.text(IDT_SCREEN), "one\ntwo world\xE9");
+  EXPECT_EQ(host.text(kScreen), "one\ntwo world\xE9");
 }
 
 // The colour of the pixel of a cell that differs most from the background: the glyph's colour, or
@@ -139,7 +138,7 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
   screen.set_insert_colour(0x00008000);
   screen.replace_selection(std::string(24, '\n') + "\xE9");  // on the 26th row
   screen.set_selection(2, 4);
-  host.dispatch_command(IDB_CLEAR);  // the display is brought up to date after every message
+  host.dispatch_command(kClear);  // the display is brought up to date after every message
 
   ScreenWidget& widget = *host.screen_widget();
   const QImage image = widget.grab().toImage();
@@ -159,12 +158,12 @@ TEST_F(QtScreenTest, PaintsEachCharacterInItsColourAndTheRowBelowThePage) {
 
   // A row drawn before is drawn again when only its selection, or only its colours, change.
   screen.set_selection(screen.text_length(), screen.text_length());  // the caret away from row 0
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   const QImage unselected = widget.grab().toImage();
   EXPECT_EQ(unselected.pixelColor(widget.cell_rect(0, 2).topLeft()), base);
   EXPECT_TRUE(near(ink(unselected, widget.cell_rect(0, 3), base), QColor(0, 0, 255)));
   screen.set_default_colour(0x00008000);
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   const QImage recoloured = widget.grab().toImage();
   EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 0), base), QColor(0, 128, 0)));
   EXPECT_TRUE(near(ink(recoloured, widget.cell_rect(0, 3), base), QColor(0, 128, 0)));
@@ -177,7 +176,7 @@ TEST_F(QtScreenTest, BytesOf0x80To0x9FShowTheirWindows1252Characters) {
   std::string bytes;
   for (int byte = 0x80; byte < 0xA0; ++byte) bytes += static_cast<char>(byte);
   host.screen().replace_selection(bytes + "\x1b\x7f");
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   ScreenWidget& widget = *host.screen_widget();
   const QImage image = widget.grab().toImage();
   const QColor base = widget.palette().color(QPalette::Base);
@@ -201,7 +200,7 @@ TEST_F(QtScreenTest, EveryCellKeepsItsColoursInAPageOfManyColoursAndOnANewBackgr
     screen.set_insert_colour(static_cast<platform::Colour>(c.red() | c.green() << 8 | c.blue() << 16));
     screen.replace_selection("M");
   }
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   ScreenWidget& widget = *host.screen_widget();
   const QImage image = widget.grab().toImage();
   for (int i = 0; i < kColours; ++i)
@@ -266,7 +265,7 @@ TEST_F(QtScreenTest, RepaintsOnlyWhenWhatItShowsChanges) {
 
 TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {
   show();
-  host.set_text(IDT_SCREEN, std::string(99, '\n'));  // 100 rows
+  host.set_text(kScreen, std::string(99, '\n'));  // 100 rows
   QScrollBar& bar = *host.screen_widget()->scroll_bar();
   EXPECT_EQ(bar.minimum(), 0);
   EXPECT_EQ(bar.maximum(), 99);
@@ -278,7 +277,7 @@ TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {
     dialog.screen().line_scroll(10);
     return 1;
   };
-  host.dispatch_command(IDB_CLEAR);
+  host.dispatch_command(kClear);
   EXPECT_EQ(bar.value(), 35);
 
   // One notch scrolls three rows; half notches add up.
@@ -294,7 +293,7 @@ TEST_F(QtScreenTest, TheScrollBarAndTheWheelFollowAndMoveTheView) {
 
 TEST_F(QtScreenTest, TheMousePlacesTheCaretAndSelects) {
   show();
-  host.set_text(IDT_SCREEN, "first line\nsecond line\nthird");
+  host.set_text(kScreen, "first line\nsecond line\nthird");
   ScreenWidget& widget = *host.screen_widget();
   // Just inside the left edge of a cell: the boundary before that column.
   auto point = [&](int row, int column) { return widget.cell_rect(row, column).topLeft() + QPoint(1, 2); };
@@ -310,7 +309,7 @@ TEST_F(QtScreenTest, TheMousePlacesTheCaretAndSelects) {
   EXPECT_EQ(selection(), std::make_pair(0, 5));
   QTest::mouseDClick(&widget, Qt::LeftButton, Qt::NoModifier, point(1, 2));
   EXPECT_EQ(selection(), std::make_pair(11, 17));  // "second"
-  EXPECT_EQ(host.focus(), IDT_SCREEN);
+  EXPECT_EQ(host.focus(), kScreen);
 }
 
 }  // namespace

@@ -124,7 +124,8 @@ TEST(CommandLine, AValueThatCannotBeUsedIsRefusedWithWhy) {
       {{"--log", "/nonexistent-folder/trace.htm"}, "--log: '/nonexistent-folder/trace.htm' is in no folder that exists"},
       {{"--log", "/tmp"}, "--log: '/tmp' is a folder"},
       {{"--log", long_name}, "--log: '" + long_name + "' is too long a path (at most 259 characters)"},
-      {{"--capture", "line.pcapng"}, "--capture: captures are not available in this version yet"},
+      {{"--capture", "/nonexistent-folder/line.pcapng"},
+       "--capture: '/nonexistent-folder/line.pcapng' is in no folder that exists"},
       // The first fault is the one told.
       {{"-d", "4", "-s", "3"}, "-d: '4' is not a number of data bits (5, 6, 7 or 8)"},
   };

@@ -56,8 +56,12 @@ class StartSettingsTest : public testsupport::DialogTest {
 TEST_F(StartSettingsTest, GivenSettingsShowInTheControlsAndActAsChosenOnes) {
   PtyPair a;
   const fs::path log = folder_ / "start.htm";
+  const fs::path capture = folder_ / "start.pcapng";
   start_with({"--port-a", a.slave_path(), "--port-b", (folder_ / "none").string(), "--baud-a", "31250", "-d", "7",
-              "--parity-b", "space", "-f", "xon", "--view", "ascii", "--log", log.string()});
+              "--parity-b", "space", "-f", "xon", "--view", "ascii", "--log", log.string(), "--capture",
+              capture.string()});
+  EXPECT_EQ(host.check(IDR_CAPTURE), platform::Check::Checked);
+  EXPECT_TRUE(fs::exists(capture));
   const struct {
     int id;
     const char* shown;

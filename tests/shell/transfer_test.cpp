@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -240,6 +241,29 @@ TEST_F(TransferTest, ASendDumpMovesTheWholeFileFromItsStartPortAndRefusesASecond
   EXPECT_EQ(far_a.read(5000 - 2048), original.substr(2048));
   EXPECT_EQ(far_b.read(1, 100ms), "");
   EXPECT_EQ(host.prompt_titles(), std::vector<std::string>{"Select or enter a File to transfer"});
+}
+
+// A FIFO is read and written without waiting: the window never stops for the other end of a pipe.
+TEST_F(TransferTest, ADumpOfAFifoNeverHoldsTheWindow) {
+  PtyPair& far_a = ports.bind_pty(0);
+  host.init();
+  const std::string fifo = path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  start(HEX_DUMP, false, fifo);  // nobody reads it: refused at once
+  ASSERT_EQ(host.message_boxes().size(), 1u);
+  EXPECT_EQ(host.message_boxes()[0].text, "Dump File open error = 6\n" + fifo + ": No such device or address");
+  const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);  // an open writer with nothing written yet
+  ASSERT_GE(writer, 0);
+  start(HEX_DUMP, true, fifo);
+  ASSERT_TRUE(host.fire_timer(HEX_DUMP_TIMER));
+  EXPECT_EQ(progress(), "Send file... ");
+  ASSERT_EQ(::write(writer, "abc", 3), 3);
+  ASSERT_TRUE(host.fire_timer(HEX_DUMP_TIMER));
+  EXPECT_EQ(progress(), "Bytes = 3 ");
+  EXPECT_EQ(far_a.read(3), "abc");
+  ::close(writer);
+  ASSERT_TRUE(host.fire_timer(HEX_DUMP_TIMER));
+  EXPECT_EQ(progress(), "Dump Completed ");
 }
 
 TEST_F(TransferTest, ADumpEndsAfterFifteenSecondsWithoutDataOrEarlyAndSaysHowFarItGot) {

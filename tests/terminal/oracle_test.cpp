@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "tests/terminal/pty_program.h"
+#include "tests/support/pty_program.h"
 #include "tests/terminal/screen_match.h"
 
 namespace terminal_test {

@@ -188,6 +188,17 @@ TEST_F(FrameViewTest, AFrameShownOnceIsNeverShownAgainAfterAViewSwitch) {
   }
 }
 
+TEST_F(FrameViewTest, ABlockLongerThanAReadIsShownWholeInEveryTextView) {
+  std::string bytes(HEX_QUEUE_SIZE + 500, 'a');
+  bytes[10] = '\0';
+  const Octets block(bytes.begin(), bytes.end());
+  receive(HEX_HEX_VIEW, block);
+  EXPECT_EQ(shown(), testsupport::hex_text(bytes));
+  clear();
+  receive(HEX_ASCII_VIEW, block);
+  EXPECT_EQ(shown(), std::string(HEX_QUEUE_SIZE + 499, 'a'));
+}
+
 TEST_F(FrameViewTest, BothPortsOfOneTickGoThroughTheSendPortsOneState) {
   hex_send_port = 1;
   hex_time_stamp = 100;

@@ -1,5 +1,7 @@
 // The state machine against a far end the test plays byte by byte: packet numbers, missing bytes,
 // batch file names, the time-outs (on a test clock) and the abort request from another thread.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -140,6 +142,15 @@ TEST_F(EngineOnPty, NamesTooLongForTheRecordAreRefusedNotCut) {
   ASSERT_EQ(xyStartTx(kPort, name.c_str(), 0, 0), 1);
   EXPECT_EQ(Drive(), XY_CANNOT_OPEN_ERROR);
   EXPECT_EQ(read_file(cut), "other file");
+}
+
+// A FIFO with no other end is refused at once, never waited for where Abort cannot reach.
+TEST_F(EngineOnPty, AFifoWithNoOtherEndIsRefusedWithoutWaiting) {
+  ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+  ASSERT_EQ(xyStartRx(kPort, "pipe", 'C', 0), 1);
+  EXPECT_EQ(Drive(), XY_CANNOT_OPEN_ERROR);
+  ASSERT_EQ(xyStartTx(kPort, "pipe", 0, 0), 1);
+  EXPECT_EQ(Drive(), XY_CANNOT_OPEN_ERROR);
 }
 
 TEST_F(EngineOnPty, SenderTimeOutsOnTheEnginesClock) {

@@ -1,4 +1,4 @@
-#include "tests/terminal/pty_program.h"
+#include "tests/support/pty_program.h"
 
 #include <fcntl.h>
 #include <poll.h>
