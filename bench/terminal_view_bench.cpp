@@ -20,7 +20,7 @@
 #include "core/resource.h"
 #include "platform/headless_host.h"
 #include "shell/dialog.h"
-#include "tests/terminal/pty_program.h"
+#include "tests/support/pty_program.h"
 #include "views/view_switch.h"
 
 namespace {
