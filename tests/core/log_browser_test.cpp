@@ -88,7 +88,16 @@ out.textContent = [rows, widest, misplaced, lines.map(l => l.join(',')).join(';'
 document.body.appendChild(out);
 }
 </script>)";
-  const std::string command = "timeout 120 '" + browser +
+  // The layout is measured in the font the project installs (fonts-dejavu-core), whatever else the
+  // machine has: another monospace font may lack the Windows-1252 signs and borrow them from a
+  // proportional one.
+  const std::filesystem::path fonts = folder / "fonts.conf";
+  std::ofstream(fonts) << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+                          "<dir>/usr/share/fonts/truetype/dejavu</dir>\n<cachedir>"
+                       << (folder / "font-cache").string()
+                       << "</cachedir>\n<alias><family>monospace</family><prefer><family>DejaVu Sans Mono</family>"
+                          "</prefer></alias>\n</fontconfig>\n";
+  const std::string command = "FONTCONFIG_FILE='" + fonts.string() + "' timeout 120 '" + browser +
                               "' --headless --no-sandbox --disable-gpu --disable-background-networking"
                               " --no-first-run --disable-component-update --disable-sync --user-data-dir='" +
                               (folder / "profile").string() + "' --dump-dom 'file://" + page.string() +
