@@ -18,12 +18,7 @@ constexpr std::size_t kStreamBytes = 1 << 20;
 constexpr std::size_t kBlock = 2048;
 
 std::string record(const std::vector<std::string>& argv, int rows, int columns) {
-  terminal_test::PtyProgram program(argv, rows, columns);
-  program.finish(std::chrono::seconds(60));
-  std::string stream = program.output();
-  if (stream.empty()) return stream;
-  while (stream.size() < kStreamBytes) stream += stream.substr(0, kStreamBytes - stream.size());
-  return stream;
+  return terminal_test::recorded_stream(argv, rows, columns, kStreamBytes);
 }
 
 const std::string& top_stream() {

@@ -29,12 +29,7 @@ constexpr std::size_t kStreamBytes = 1 << 20;
 constexpr std::size_t kBlock = HEX_QUEUE_SIZE;
 
 std::string record(const std::vector<std::string>& argv) {
-  terminal_test::PtyProgram program(argv, 24, 80);
-  program.finish(std::chrono::seconds(60));
-  std::string stream = program.output();
-  if (stream.empty()) return stream;
-  while (stream.size() < kStreamBytes) stream += stream.substr(0, kStreamBytes - stream.size());
-  return stream;
+  return terminal_test::recorded_stream(argv, 24, 80, kStreamBytes);
 }
 
 const std::string& top_stream() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_script.h"
 #include "terminal/emulator.h"
 
 namespace {
@@ -17,29 +18,11 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// Reads the fuzzer's input as a series of commands.
-class Script {
- public:
-  explicit Script(std::span<const std::uint8_t> data) : data_(data) {}
-  bool done() const { return at_ >= data_.size(); }
-  std::uint8_t byte() { return done() ? 0 : data_[at_++]; }
-  std::span<const std::uint8_t> bytes(std::size_t count) {
-    count = std::min(count, data_.size() - at_);
-    const auto part = data_.subspan(at_, count);
-    at_ += count;
-    return part;
-  }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t at_ = 0;
-};
-
 terminal::Modifiers modifiers(std::uint8_t bits) {
   return {.shift = (bits & 1) != 0, .ctrl = (bits & 2) != 0, .alt = (bits & 4) != 0};
 }
 
-void act(terminal::Emulator& emulator, Script& script) {
+void act(terminal::Emulator& emulator, FuzzScript& script) {
   const std::uint8_t command = script.byte();
   switch (command % 8) {
     case 5: emulator.resize(script.byte() % 70, script.byte() % 150); break;
@@ -81,7 +64,7 @@ void check(const terminal::Emulator& emulator) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Script script({data, size});
+  FuzzScript script({data, size});
   const std::uint8_t setup = script.byte();
   terminal::Emulator emulator(
       {.rows = 1 + setup % 30,

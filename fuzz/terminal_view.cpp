@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "fuzz/fuzz_script.h"
 #include "core/dialog_template.h"
 #include "core/hex.h"
 #include "platform/headless_host.h"
@@ -28,25 +29,8 @@ platform::HeadlessHost& host() {
   return *made;
 }
 
-class Script {
- public:
-  explicit Script(std::span<const std::uint8_t> data) : data_(data) {}
-  bool done() const { return at_ >= data_.size(); }
-  std::uint8_t byte() { return done() ? 0 : data_[at_++]; }
-  std::span<const std::uint8_t> bytes(std::size_t count) {
-    count = std::min(count, data_.size() - at_);
-    const auto part = data_.subspan(at_, count);
-    at_ += count;
-    return part;
-  }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t at_ = 0;
-};
-
 // What the user does, chosen by a byte below 0x10; any other byte starts a block from the line.
-void act(platform::TerminalSurface& terminal, std::uint8_t what, Script& script) {
+void act(platform::TerminalSurface& terminal, std::uint8_t what, FuzzScript& script) {
   const terminal::Modifiers modifiers{.shift = (what & 1) != 0, .ctrl = (what & 2) != 0, .alt = false};
   switch (what) {
     case 0:
@@ -87,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   terminal.clear();
   h.screen().set_text("");
   ReceiveText text;
-  Script script({data, size});
+  FuzzScript script({data, size});
   while (!script.done()) {
     const std::uint8_t what = script.byte();
     if (what < 0x10) {

@@ -110,4 +110,13 @@ bool PtyProgram::finish(std::chrono::milliseconds timeout) {
   return ended_;
 }
 
+std::string recorded_stream(const std::vector<std::string>& argv, int rows, int columns, std::size_t bytes) {
+  PtyProgram program(argv, rows, columns);
+  program.finish(std::chrono::seconds(60));
+  std::string stream = program.output();
+  if (stream.empty()) return stream;
+  while (stream.size() < bytes) stream += stream.substr(0, bytes - stream.size());
+  return stream;
+}
+
 }  // namespace terminal_test

@@ -49,4 +49,8 @@ class PtyProgram {
   std::size_t found_end_ = 0;
 };
 
+// What `argv` writes on a terminal of `rows` by `columns` until it ends (a minute at most), repeated
+// to `bytes`: a benchmark's recorded stream. Empty when the program wrote nothing.
+std::string recorded_stream(const std::vector<std::string>& argv, int rows, int columns, std::size_t bytes);
+
 }  // namespace terminal_test
